@@ -1,0 +1,42 @@
+# Two entry points on a fresh Debian 12 machine:
+#   make run   installs what is missing, builds, starts Hushwing
+#   make test  installs what is missing, builds, runs every test
+BUILD ?= build
+JOBS ?= 2
+
+DEB_PACKAGES = cmake g++ make ccache pkg-config \
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6sql6-sqlite nlohmann-json3-dev \
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
+  qml6-module-qtquick-layouts qml6-module-qtquick-dialogs qml6-module-qtqml-workerscript \
+  qml6-module-qtquick-window qml6-module-qttest qml6-module-qtqml \
+  xvfb xauth
+
+.PHONY: run test deps configure build bench clean
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing: $$missing"; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+configure: deps
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	$(BUILD)/src/hushwing
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: deps
+	@test -f build-bench/CMakeCache.txt || cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHUSHWING_BUILD_BENCH=ON -DHUSHWING_BUILD_TESTS=OFF
+	cmake --build build-bench -j$(JOBS)
+	bench/run-all.sh build-bench
+
+clean:
+	rm -rf $(BUILD) build-bench

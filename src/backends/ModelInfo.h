@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <optional>
+
+// Where a backend's model comes from. Built from a string only on an exact,
+// case-sensitive match of one of the raw values.
+enum class ModelSource { appleIntelligence, ollama };
+
+inline QString rawValue(ModelSource source)
+{
+    return source == ModelSource::appleIntelligence ? QStringLiteral("appleIntelligence")
+                                                    : QStringLiteral("ollama");
+}
+
+inline std::optional<ModelSource> modelSourceFromRaw(const QString &raw)
+{
+    if (raw == QLatin1String("appleIntelligence"))
+        return ModelSource::appleIntelligence;
+    if (raw == QLatin1String("ollama"))
+        return ModelSource::ollama;
+    return std::nullopt;
+}
+
+// The description of one backend. Equality compares the id alone.
+struct ModelInfo
+{
+    Q_GADGET
+    Q_PROPERTY(QString id MEMBER id CONSTANT)
+    Q_PROPERTY(QString name MEMBER name CONSTANT)
+    Q_PROPERTY(QString detail READ detailText CONSTANT)
+    Q_PROPERTY(bool hasDetail READ hasDetail CONSTANT)
+public:
+    ModelInfo() = default;
+    ModelInfo(QString id, QString name, ModelSource source, std::optional<QString> detail)
+        : id(std::move(id)), name(std::move(name)), source(source), detail(std::move(detail)) {}
+
+    QString id;
+    QString name;
+    ModelSource source = ModelSource::appleIntelligence;
+    std::optional<QString> detail;
+
+    QString detailText() const { return detail.value_or(QString()); }
+    bool hasDetail() const { return detail.has_value(); }
+
+    friend bool operator==(const ModelInfo &a, const ModelInfo &b) { return a.id == b.id; }
+};
+Q_DECLARE_METATYPE(ModelInfo)
