@@ -1,0 +1,36 @@
+#pragma once
+
+#include "ModelBackend.h"
+#include "OllamaWire.h"
+
+#include <QUrl>
+#include <functional>
+
+// The backend for one model served by a local Ollama server. Stateless: every
+// reply sends the system prompt, the whole history and the new prompt.
+class OllamaBackend : public ModelBackend
+{
+    Q_OBJECT
+public:
+    explicit OllamaBackend(const OllamaModelEntry &entry, QObject *parent = nullptr);
+
+    ModelInfo info() const override { return m_info; }
+    bool isAvailable() const override { return true; }
+    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const QList<ChatMessage> &history,
+                                                const QString &systemPrompt) override;
+    void reset() override {}
+
+    // Asks the server for its installed models. `done` runs once on `context`'s
+    // thread with the models in the server's order, or an empty list on any
+    // failure; it does not run if `context` is destroyed first.
+    static void discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done);
+
+    // The server's address: http://127.0.0.1:11434. Tests point it at a server
+    // of their own; the program never changes it.
+    static QUrl baseUrl();
+    static void setBaseUrlForTesting(const QUrl &url);
+
+private:
+    ModelInfo m_info;
+    QString m_modelName;
+};

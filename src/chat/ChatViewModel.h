@@ -1,0 +1,96 @@
+#pragma once
+
+#include "AppConfig.h"
+#include "ChatMessage.h"
+#include "ModelManager.h"
+
+#include <QAbstractListModel>
+#include <QObject>
+#include <QPointer>
+#include <QtQml/qqmlregistration.h>
+#include <memory>
+#include <optional>
+
+class ChatSession;
+class ReplyStream;
+class SessionStore;
+
+// The conversation as a list model for the views: one row per message, with the
+// roles id, role ("user" / "assistant") and content. A streamed reply changes
+// only its own row.
+class MessageListModel : public QAbstractListModel
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Owned by the chat view model")
+public:
+    enum Roles { IdRole = Qt::UserRole + 1, RoleRole, ContentRole };
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+};
+
+// The controller behind the chat screen: the conversation, the draft, the
+// running reply, the last refusal and the active writing mode.
+class ChatViewModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the program")
+    Q_PROPERTY(MessageListModel *messages READ messageModel CONSTANT)
+    Q_PROPERTY(int messageCount READ messageCount NOTIFY messagesChanged)
+    Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
+    Q_PROPERTY(bool isGenerating READ isGenerating NOTIFY isGeneratingChanged)
+    Q_PROPERTY(bool hasAvailabilityError READ hasAvailabilityError NOTIFY availabilityErrorChanged)
+    Q_PROPERTY(QString availabilityError READ availabilityErrorText NOTIFY availabilityErrorChanged)
+    Q_PROPERTY(bool hasActiveMode READ hasActiveMode NOTIFY activeModeChanged)
+    Q_PROPERTY(QString activeModeID READ activeModeID NOTIFY activeModeChanged)
+    Q_PROPERTY(WritingMode activeMode READ activeModeValue NOTIFY activeModeChanged)
+    Q_PROPERTY(ModelManager *modelManager READ modelManager CONSTANT)
+public:
+    explicit ChatViewModel(SessionStore *modelContext, QObject *parent = nullptr);
+    ~ChatViewModel() override;
+
+    const QList<ChatMessage> &messages() const;
+    MessageListModel *messageModel() const;
+    int messageCount() const;
+    QString draft() const;
+    void setDraft(const QString &draft);
+    bool isGenerating() const;
+    std::optional<QString> availabilityError() const;
+    void setAvailabilityError(const std::optional<QString> &value);
+    std::optional<WritingMode> activeMode() const;
+    ModelManager *modelManager() const;
+
+    Q_INVOKABLE void send();
+    Q_INVOKABLE void stop();
+    Q_INVOKABLE void newChat();
+    void setMode(const WritingMode &mode);
+    Q_INVOKABLE void setMode(const QString &modeID);
+    Q_INVOKABLE void clearMode();
+    // The alert's dismissal: sets availabilityError to none.
+    Q_INVOKABLE void dismissAvailabilityError();
+
+signals:
+    void messagesChanged();
+    void draftChanged();
+    void isGeneratingChanged();
+    void availabilityErrorChanged();
+    void activeModeChanged();
+    // The running reply task changed (started or ended).
+    void streamTaskChanged();
+    // The content of one message changed in place (the streamed reply).
+    void messageContentChanged(int row);
+
+private:
+    bool hasAvailabilityError() const { return availabilityError().has_value(); }
+    QString availabilityErrorText() const { return availabilityError().value_or(QString()); }
+    bool hasActiveMode() const { return activeMode().has_value(); }
+    QString activeModeID() const { return activeMode() ? activeMode()->id() : QString(); }
+    WritingMode activeModeValue() const { return activeMode().value_or(WritingMode()); }
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};
