@@ -130,8 +130,13 @@ std::optional<QList<std::shared_ptr<ChatSession>>> SessionStore::fetch()
         return std::nullopt;
     QSqlQuery query(d->db());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT id, updatedAt, roles, contents FROM ChatSession")))
+    // Records that cannot be read are never overwritten: the store stops writing.
+    const auto unreadable = [this] {
+        d->usable = false;
         return std::nullopt;
+    };
+    if (!query.exec(QStringLiteral("SELECT id, updatedAt, roles, contents FROM ChatSession")))
+        return unreadable();
 
     QList<std::shared_ptr<ChatSession>> result;
     QList<std::shared_ptr<ChatSession>> fresh;
@@ -148,7 +153,7 @@ std::optional<QList<std::shared_ptr<ChatSession>>> SessionStore::fetch()
         const auto roles = decodeList(query.value(2));
         const auto contents = decodeList(query.value(3));
         if (!timeOk || !roles || !contents)
-            return std::nullopt;
+            return unreadable();
         auto session = std::make_shared<ChatSession>();
         session->m_updatedAt = fromSeconds(seconds);
         session->m_roles = *roles;
@@ -157,7 +162,7 @@ std::optional<QList<std::shared_ptr<ChatSession>>> SessionStore::fetch()
         fresh.append(session);
     }
     if (query.lastError().isValid())
-        return std::nullopt;
+        return unreadable();
     for (const auto &s : fresh) {
         s->m_context = this;
         d->registered.append(s);
