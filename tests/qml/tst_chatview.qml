@@ -10,6 +10,7 @@ TestCase {
     id: testCase
     name: "ChatView"
     when: windowShown
+    visible: true   // a test case is hidden by default, and hidden items take no clicks
     width: 640
     height: 800
 
@@ -47,7 +48,7 @@ TestCase {
 
     function useOllama() {
         const manager = view.vm.modelManager
-        tryCompare(manager.ollamaBackends, "length", 1, 10000)
+        tryVerify(() => manager.ollamaBackends.length === 1, 10000, "the stand-in's model is listed")
         manager.select(manager.ollamaBackends[0])
         compare(manager.selectedSubtitle.indexOf(fixture.ollamaModelName) >= 0, true,
                 "subtitle follows the selection: " + manager.selectedSubtitle)

@@ -66,8 +66,23 @@ Item {
                     color: bar.theme.primary
                     selectByMouse: true
                     font.pixelSize: 14
-                    text: bar.vm.draft
-                    onTextChanged: if (text !== bar.vm.draft) bar.vm.draft = text
+                    // Two-way with the draft. The text control normalises some
+                    // characters (no-break spaces, CR LF); showing a draft must
+                    // not rewrite it, so only edits made here are written back.
+                    property bool showingDraft: false
+                    function showDraft() {
+                        if (text === bar.vm.draft)
+                            return
+                        showingDraft = true
+                        text = bar.vm.draft
+                        showingDraft = false
+                    }
+                    onTextChanged: if (!showingDraft && text !== bar.vm.draft) bar.vm.draft = text
+                    Component.onCompleted: showDraft()
+                    Connections {
+                        target: bar.vm
+                        function onDraftChanged() { field.showDraft() }
+                    }
 
                     Keys.onReturnPressed: (event) => bar.handleReturn(event)
                     Keys.onEnterPressed: (event) => bar.handleReturn(event)
