@@ -62,6 +62,7 @@ private slots:
         QTest::newRow("autolink") << "<https://a.example>" << "<a href=\"https://a.example\">https://a.example</a>";
         QTest::newRow("email autolink") << "<me@a.example>" << "<a href=\"mailto:me@a.example\">me@a.example</a>";
         QTest::newRow("emoji beside emphasis") << "\U0001F600*yes*" << "\U0001F600<em>yes</em>";
+        QTest::newRow("lone surrogate replaced") << QString(QChar(0xD800)) + "<b>*x*" << "\uFFFD<b><em>x</em>";
         QTest::newRow("NUL replaced") << QString(QChar(0)) + "x" << "\uFFFDx";
     }
     void chatText()

@@ -20,6 +20,10 @@ struct Item
 {
     Kind kind = Kind::Text;
     QString text, destination, title;
+    // Delimiter runs and "[" are stored as a count of one character rather than
+    // as a string of their own: long replies have thousands of them.
+    QChar runChar;
+    int runLength = 0;
     int parent = -1, first = -1, last = -1, prev = -1, next = -1;
 };
 
@@ -42,7 +46,11 @@ struct Bracket
 class Parser
 {
 public:
-    explicit Parser(QString text) : m_text(std::move(text)) { newItem(Kind::Root); }
+    explicit Parser(QString text) : m_text(std::move(text))
+    {
+        m_items.reserve(m_text.size() / 8 + 16);  // fewer reallocations in long replies
+        newItem(Kind::Root);
+    }
 
     std::optional<Node> run()
     {
@@ -136,6 +144,13 @@ private:
             return;
         appendChild(0, newItem(Kind::Text, m_pending));
         m_pending.clear();
+    }
+    int appendRun(QChar c, int length)
+    {
+        const int i = appendNode(Kind::Text, {});
+        m_items[i].runChar = c;
+        m_items[i].runLength = length;
+        return i;
     }
     int appendNode(Kind kind, QString text)
     {
@@ -255,7 +270,7 @@ private:
             canOpen = leftFlanking && (!rightFlanking || punctBefore);
             canClose = rightFlanking && (!leftFlanking || punctAfter);
         }
-        const int node = appendNode(Kind::Text, m_text.mid(m_pos, length));
+        const int node = appendRun(c, int(length));
         m_pos += length;
         if (canOpen || canClose)
             pushDelimiter({c, node, int(length), int(length), canOpen, canClose});
@@ -280,7 +295,7 @@ private:
 
     void openBracket()
     {
-        const int node = appendNode(Kind::Text, QStringLiteral("["));
+        const int node = appendRun(u'[', 1);
         m_brackets.push_back({node, m_delimiterTop, true});
         ++m_pos;
     }
@@ -385,8 +400,8 @@ private:
         const int used = (o.count >= 2 && c.count >= 2) ? 2 : 1;
         o.count -= used;
         c.count -= used;
-        m_items[o.node].text.chop(used);
-        m_items[c.node].text.chop(used);
+        m_items[o.node].runLength -= used;
+        m_items[c.node].runLength -= used;
         const int openerNode = o.node, closerNode = c.node;
         const int emphasis = newItem(used == 2 ? Kind::Strong : Kind::Emphasis);
         for (int i = m_items[openerNode].next; i >= 0 && i != closerNode;) {
@@ -430,15 +445,21 @@ private:
     Node toNode(int i) const
     {
         const Item &it = m_items[i];
-        Node node{it.kind, it.text, it.destination, it.title, {}};
+        Node node{it.kind, it.runLength > 0 ? QString(it.runLength, it.runChar) : it.text,
+                  it.destination, it.title, {}};
         for (int c = it.first; c >= 0; c = m_items[c].next) {
-            if (m_items[c].kind == Kind::Text && m_items[c].text.isEmpty())
+            const Item &child = m_items[c];
+            if (child.kind == Kind::Text && child.text.isEmpty() && child.runLength == 0)
                 continue;
-            if (m_items[c].kind == Kind::Text && !node.children.empty()
-                && node.children.back().kind == Kind::Text)
-                node.children.back().text += m_items[c].text;  // adjacent text merges
-            else
+            if (child.kind == Kind::Text && !node.children.empty() && node.children.back().kind == Kind::Text) {
+                Node &last = node.children.back();  // adjacent text merges
+                if (child.runLength > 0)
+                    last.text.append(QString(child.runLength, child.runChar));
+                else
+                    last.text += child.text;
+            } else {
                 node.children.push_back(toNode(c));
+            }
         }
         return node;
     }
@@ -465,6 +486,15 @@ std::optional<Node> parse(QStringView text)
     if (normalised.contains(u'\r')) {
         normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         normalised.replace(u'\r', u'\n');
+    }
+    if (!normalised.isValidUtf16()) {  // a lone surrogate shows as U+FFFD
+        for (qsizetype i = 0; i < normalised.size(); ++i) {
+            const QChar c = normalised[i];
+            if (c.isHighSurrogate() && i + 1 < normalised.size() && normalised[i + 1].isLowSurrogate())
+                ++i;
+            else if (c.isSurrogate())
+                normalised[i] = QChar(QChar::ReplacementCharacter);
+        }
     }
     return Parser(std::move(normalised)).run();
 }

@@ -117,6 +117,7 @@ const QLatin1String kClose("</div>");
 QString toRichText(const Node &root)
 {
     QString out = kOpen;
+    out.reserve(root.children.empty() ? 64 : 4096);
     richText(out, root);
     out += kClose;
     return out;

@@ -6,6 +6,13 @@
 
 namespace InlineMarkdown::Scan {
 
+namespace {
+// The parser hands over text whose UTF-16 is valid (lone surrogates replaced),
+// so the regular expressions skip re-checking the whole text at every "<".
+constexpr auto kMatchOptions = QRegularExpression::AnchorAtOffsetMatchOption
+    | QRegularExpression::DontCheckSubjectStringMatchOption;
+} // namespace
+
 bool isAsciiPunctuation(QChar c)
 {
     const char16_t u = c.unicode();
@@ -240,7 +247,7 @@ std::optional<Autolink> autolink(const QString &text, qsizetype pos)
         "(?:\\.[a-zA-Z0-9](?:[a-zA-Z0-9-]{0,61}[a-zA-Z0-9])?)*)>"));
     for (const auto *re : {&uri, &email}) {
         const auto m = re->match(text, pos, QRegularExpression::NormalMatch,
-                                 QRegularExpression::AnchorAtOffsetMatchOption);
+                                 kMatchOptions);
         if (m.hasMatch())
             return Autolink{m.captured(1), re == &email, m.capturedEnd(0)};
     }
@@ -259,7 +266,7 @@ std::optional<Match> rawHtml(const QString &text, qsizetype pos)
         "|<![A-Za-z][^>]*>"
         "|<!\\[CDATA\\[[\\s\\S]*?\\]\\]>"));
     const auto m = tag.match(text, pos, QRegularExpression::NormalMatch,
-                             QRegularExpression::AnchorAtOffsetMatchOption);
+                             kMatchOptions);
     if (!m.hasMatch())
         return std::nullopt;
     return Match{m.captured(0), m.capturedEnd(0)};
