@@ -1,3 +1,4 @@
+#include "BubbleFixtures.h"
 #include "WindowFixtures.h"
 
 #include <QQmlEngine>
@@ -11,6 +12,7 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         engine->addImportPath(QStringLiteral("qrc:/"));
+        BubbleFixtures::install(engine);
         registerWindowFixtures(engine);
     }
 };
