@@ -50,7 +50,7 @@ void HushwingApp::describeApplication()
     QGuiApplication::setApplicationName(QStringLiteral("Hushwing"));
     QGuiApplication::setOrganizationName(QString());
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Hushwing"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("hushwing"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.hushwing.Hushwing"));
     QGuiApplication::setApplicationVersion(QStringLiteral(HUSHWING_VERSION));
 }
 
