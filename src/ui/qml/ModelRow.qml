@@ -15,7 +15,13 @@ AbstractButton {
     readonly property var info: backend ? backend.info : null
     readonly property string name: info ? info.name : ""
     readonly property bool hasDetail: info ? info.hasDetail : false
-    readonly property bool available: backend ? backend.isAvailable : false
+    // Availability is a question asked of the backend, not a notifying
+    // property: it is asked again whenever the row is shown.
+    property bool available: false
+    function readAvailability() { available = backend ? backend.isAvailable : false }
+    onBackendChanged: readAvailability()
+    onVisibleChanged: if (visible) readAvailability()
+    Component.onCompleted: readAvailability()
     readonly property bool showsUnavailable: !available
     readonly property bool showsCheckmark: available && isSelected
 
