@@ -3,7 +3,9 @@ import QtQuick
 // Colours and text sizes of the chat screen, by role. One instance lives in the
 // chat screen and is handed to its parts.
 QtObject {
-    readonly property color accent: "#0A7AFF"
+    // The accent is the system's highlight colour, as in the message bubbles.
+    readonly property SystemPalette systemPalette: SystemPalette { colorGroup: SystemPalette.Active }
+    readonly property color accent: systemPalette.highlight
     readonly property color primary: "#1D1D1F"
     readonly property color secondary: Qt.rgba(0.24, 0.24, 0.26, 0.6)
     readonly property color tertiary: Qt.rgba(0.24, 0.24, 0.26, 0.3)
