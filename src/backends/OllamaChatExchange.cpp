@@ -63,7 +63,8 @@ OllamaChatExchange::~OllamaChatExchange()
     m_ended = true;
     if (m_reply) {
         m_reply->disconnect(this);
-        m_reply->abort();
+        if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError)
+            m_reply->abort();
     }
     m_sink.fail({ReplyError::Kind::network, QStringLiteral("The program closed before Ollama's reply was complete.")});
 }

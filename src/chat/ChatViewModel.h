@@ -46,6 +46,12 @@ public:
     void setAvailabilityError(const std::optional<QString> &value);
     std::optional<WritingMode> activeMode() const;
     ModelManager *modelManager() const;
+    // The same values as the views read them.
+    bool hasAvailabilityError() const { return availabilityError().has_value(); }
+    QString availabilityErrorText() const { return availabilityError().value_or(QString()); }
+    bool hasActiveMode() const { return activeMode().has_value(); }
+    QString activeModeID() const { return activeMode() ? activeMode()->id() : QString(); }
+    WritingMode activeModeValue() const { return activeMode().value_or(WritingMode()); }
     // True while a reply task runs (its stream is held until it ends).
     bool hasStreamTask() const;
     // The system prompt of the next reply: the default prompt, plus two line
@@ -73,12 +79,6 @@ signals:
     void messageContentChanged(int row);
 
 private:
-    bool hasAvailabilityError() const { return availabilityError().has_value(); }
-    QString availabilityErrorText() const { return availabilityError().value_or(QString()); }
-    bool hasActiveMode() const { return activeMode().has_value(); }
-    QString activeModeID() const { return activeMode() ? activeMode()->id() : QString(); }
-    WritingMode activeModeValue() const { return activeMode().value_or(WritingMode()); }
-
     void setMessages(const QList<ChatMessage> &messages);
     void setIsGenerating(bool value);
     void setActiveMode(const std::optional<WritingMode> &mode);
