@@ -1,12 +1,15 @@
-// PLACEHOLDER: replaced by the real implementation.
 #include "ModelManager.h"
 
 #include "AppConfig.h"
+
+#include <QQmlEngine>
 
 ModelManager::ModelManager(QObject *parent)
     : QObject(parent), m_selectedID(QStringLiteral("apple-intelligence")),
       m_aiBackend(makeBackend<AppleIntelligenceBackend>())
 {
+    QQmlEngine::setObjectOwnership(m_aiBackend.get(), QQmlEngine::CppOwnership);
+    refresh();
 }
 
 ModelManager::~ModelManager() = default;
@@ -29,17 +32,66 @@ std::shared_ptr<ModelBackend> ModelManager::selected() const
 
 QString ModelManager::selectedSubtitle() const
 {
-    auto s = selected();
-    return s && s->info().detail ? *s->info().detail : AppConfig::modelLabel();
+    const auto current = selected();
+    if (current) {
+        const ModelInfo info = current->info();
+        if (info.detail)
+            return *info.detail;
+    }
+    return AppConfig::modelLabel();
 }
 
 void ModelManager::select(const ModelBackend &backend) { setSelectedID(backend.info().id); }
-void ModelManager::select(ModelBackend *backend) { if (backend) select(*backend); }
-void ModelManager::refresh() { emit refreshFinished(); }
+
+void ModelManager::select(ModelBackend *backend)
+{
+    if (backend)
+        select(*backend);
+}
+
+void ModelManager::refresh()
+{
+    setIsRefreshing(true);
+    // Runs on this object's thread, and not at all if the manager is gone by then.
+    OllamaBackend::discover(this, [this](QList<OllamaModelEntry> entries) {
+        applyDiscovered(entries);
+        setIsRefreshing(false);
+        emit refreshFinished();
+    });
+}
+
+void ModelManager::applyDiscovered(const QList<OllamaModelEntry> &entries)
+{
+    const QString subtitleBefore = selectedSubtitle();
+
+    QList<std::shared_ptr<OllamaBackend>> fresh;
+    fresh.reserve(entries.size());
+    for (const auto &entry : entries) {
+        auto backend = makeBackend<OllamaBackend>(entry);
+        // The views read these objects; the manager's list owns them, not QML.
+        QQmlEngine::setObjectOwnership(backend.get(), QQmlEngine::CppOwnership);
+        fresh.append(std::move(backend));
+    }
+    // The list and the fallback change together, before any observer is told,
+    // so nobody sees a selection that names nothing. The selection is an id:
+    // it survives when the id is still listed.
+    m_ollamaBackends = std::move(fresh);
+    const bool fellBack = !selected();
+    if (fellBack)
+        m_selectedID = m_aiBackend->info().id;
+
+    emit ollamaBackendsChanged();
+    if (fellBack)
+        emit selectedIDChanged();
+    // The selected object may be new, with another detail.
+    if (selectedSubtitle() != subtitleBefore)
+        emit selectedSubtitleChanged();
+}
 
 QList<QObject *> ModelManager::ollamaBackendObjects() const
 {
     QList<QObject *> list;
+    list.reserve(m_ollamaBackends.size());
     for (const auto &b : m_ollamaBackends)
         list.append(b.get());
     return list;
@@ -49,9 +101,11 @@ void ModelManager::setSelectedID(const QString &id)
 {
     if (id == m_selectedID)
         return;
+    const QString subtitleBefore = selectedSubtitle();
     m_selectedID = id;
     emit selectedIDChanged();
-    emit selectedSubtitleChanged();
+    if (selectedSubtitle() != subtitleBefore)
+        emit selectedSubtitleChanged();
 }
 
 void ModelManager::setIsRefreshing(bool value)

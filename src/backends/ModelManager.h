@@ -19,7 +19,7 @@ class ModelManager : public QObject
     Q_PROPERTY(ModelBackend *aiBackend READ aiBackendObject CONSTANT)
     Q_PROPERTY(QString selectedSubtitle READ selectedSubtitle NOTIFY selectedSubtitleChanged)
 public:
-    // Starts one refresh without waiting for it.
+    // Starts one refresh without waiting for it: isRefreshing is true on return.
     explicit ModelManager(QObject *parent = nullptr);
     ~ModelManager() override;
 
@@ -36,6 +36,7 @@ public:
     void select(const ModelBackend &backend);
     Q_INVOKABLE void select(ModelBackend *backend);
     // Rediscovers the Ollama models; refreshFinished() follows when it ends.
+    // Overlapping refreshes all run; the one that ends last decides the list.
     Q_INVOKABLE void refresh();
 
 signals:
@@ -50,6 +51,7 @@ private:
     ModelBackend *aiBackendObject() const { return m_aiBackend.get(); }
     void setSelectedID(const QString &id);
     void setIsRefreshing(bool value);
+    void applyDiscovered(const QList<OllamaModelEntry> &entries);
 
     QList<std::shared_ptr<OllamaBackend>> m_ollamaBackends;
     QString m_selectedID;

@@ -1,28 +1,117 @@
-// PLACEHOLDER: replaced by the real implementation.
 #include "OllamaBackend.h"
 
-#include <QTimer>
+#include "OllamaChatExchange.h"
+#include "OllamaNetwork.h"
 
-namespace { QUrl g_baseUrl(QStringLiteral("http://127.0.0.1:11434")); }
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <atomic>
+#include <charconv>
+#include <mutex>
 
-OllamaBackend::OllamaBackend(const OllamaModelEntry &entry, QObject *parent)
-    : ModelBackend(parent), m_modelName(entry.name)
+namespace {
+
+constexpr int defaultReplyIdleTimeoutMs = 120000;
+// Qt's client has no time-out of its own; an unanswered list request must still
+// end, so it gets the usual default of a system HTTP client.
+constexpr int defaultDiscoverTimeoutMs = 60000;
+
+std::mutex g_urlMutex;
+QUrl g_baseUrl(QStringLiteral("http://127.0.0.1:11434"));
+std::atomic<int> g_replyIdleTimeoutMs{defaultReplyIdleTimeoutMs};
+std::atomic<int> g_discoverTimeoutMs{defaultDiscoverTimeoutMs};
+
+QUrl endpoint(const QString &path)
 {
-    m_info = ModelInfo(QStringLiteral("ollama-") + entry.name, entry.name, ModelSource::ollama,
-                       QString::asprintf("%.1f GB", double(entry.size) / 1e9) + QString::fromUtf8(" \u00B7 Ollama"));
+    QUrl url = OllamaBackend::baseUrl();
+    url.setPath(QLatin1Char('/') + path);
+    return url;
 }
 
-std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &, const QList<ChatMessage> &, const QString &)
+} // namespace
+
+OllamaBackend::OllamaBackend(const OllamaModelEntry &entry, QObject *parent)
+    : ModelBackend(parent),
+      m_info(QStringLiteral("ollama-") + entry.name, entry.name, ModelSource::ollama, detailText(entry.size)),
+      m_modelName(entry.name)
+{
+}
+
+QString OllamaBackend::detailText(qint64 sizeInBytes)
+{
+    // std::to_chars rounds like printf's "%.1f" but never reads the locale.
+    char digits[64];
+    const auto result = std::to_chars(std::begin(digits), std::end(digits), double(sizeInBytes) / 1e9,
+                                      std::chars_format::fixed, 1);
+    return QString::fromLatin1(digits, result.ptr - digits) + QStringLiteral(" GB \u00B7 Ollama");
+}
+
+QList<OllamaMessage> OllamaBackend::requestMessages(const QString &to, const QList<ChatMessage> &history,
+                                                    const QString &systemPrompt)
+{
+    QList<OllamaMessage> messages;
+    messages.reserve(history.size() + 2);
+    messages.append(OllamaMessage(QStringLiteral("system"), systemPrompt));
+    for (const ChatMessage &message : history)
+        messages.append(OllamaMessage(roleName(message.role), message.content));
+    messages.append(OllamaMessage(QStringLiteral("user"), to));
+    return messages;
+}
+
+std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, const QList<ChatMessage> &history,
+                                                           const QString &systemPrompt)
 {
     auto [stream, sink] = ReplyStream::create();
-    sink.fail(OllamaError::notRunning().toReplyError());
+    QString encodingError;
+    OllamaChatExchange::Request request;
+    request.url = endpoint(QStringLiteral("api/chat"));
+    request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson(&encodingError);
+    request.idleTimeoutMs = replyIdleTimeoutMs();
+    if (!encodingError.isEmpty())
+        sink.fail({ReplyError::Kind::decoding, encodingError});
+    else
+        OllamaChatExchange::start(std::move(request), sink);
     return std::move(stream);
 }
 
 void OllamaBackend::discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done)
 {
-    QTimer::singleShot(0, context, [done] { done({}); });
+    if (!context || !done)
+        return;
+    auto delivery = OllamaContextCall::watch(context);
+    const QUrl url = endpoint(QStringLiteral("api/tags"));
+    const int timeoutMs = discoverTimeoutMs();
+    OllamaNetwork::post([url, timeoutMs, delivery, done = std::move(done)](QNetworkAccessManager *manager) {
+        QNetworkRequest request(url);
+        request.setTransferTimeout(timeoutMs);
+        QNetworkReply *reply = manager->get(request);
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, delivery, done] {
+            reply->deleteLater();
+            QList<OllamaModelEntry> models;
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            if (reply->error() == QNetworkReply::NoError && status.toInt() == 200) {
+                if (auto tags = OllamaTagsResponse::decode(reply->readAll()))
+                    models = std::move(tags->models);
+            }
+            delivery->call([done, models] { done(models); });
+        });
+    });
 }
 
-QUrl OllamaBackend::baseUrl() { return g_baseUrl; }
-void OllamaBackend::setBaseUrlForTesting(const QUrl &url) { g_baseUrl = url; }
+QUrl OllamaBackend::baseUrl()
+{
+    std::lock_guard lock(g_urlMutex);
+    return g_baseUrl;
+}
+
+void OllamaBackend::setBaseUrlForTesting(const QUrl &url)
+{
+    std::lock_guard lock(g_urlMutex);
+    g_baseUrl = url;
+}
+
+int OllamaBackend::replyIdleTimeoutMs() { return g_replyIdleTimeoutMs; }
+void OllamaBackend::setReplyIdleTimeoutForTesting(int milliseconds) { g_replyIdleTimeoutMs = milliseconds; }
+int OllamaBackend::discoverTimeoutMs() { return g_discoverTimeoutMs; }
+void OllamaBackend::setDiscoverTimeoutForTesting(int milliseconds) { g_discoverTimeoutMs = milliseconds; }

@@ -7,7 +7,8 @@
 #include <functional>
 
 // The backend for one model served by a local Ollama server. Stateless: every
-// reply sends the system prompt, the whole history and the new prompt.
+// reply sends the system prompt, the whole history and the new prompt. All
+// network work runs on one shared worker thread; nothing here blocks the GUI.
 class OllamaBackend : public ModelBackend
 {
     Q_OBJECT
@@ -25,10 +26,23 @@ public:
     // failure; it does not run if `context` is destroyed first.
     static void discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done);
 
+    // The messages of one request: the system prompt, the history, the new prompt.
+    static QList<OllamaMessage> requestMessages(const QString &to, const QList<ChatMessage> &history,
+                                                const QString &systemPrompt);
+    // "4.7 GB · Ollama": decimal gigabytes, one digit, always a full stop.
+    static QString detailText(qint64 sizeInBytes);
+
     // The server's address: http://127.0.0.1:11434. Tests point it at a server
     // of their own; the program never changes it.
     static QUrl baseUrl();
     static void setBaseUrlForTesting(const QUrl &url);
+
+    // How long a reply may go without a byte from the server (120 s), and how
+    // long the model list may take to arrive (60 s). Tests shorten them.
+    static int replyIdleTimeoutMs();
+    static void setReplyIdleTimeoutForTesting(int milliseconds);
+    static int discoverTimeoutMs();
+    static void setDiscoverTimeoutForTesting(int milliseconds);
 
 private:
     ModelInfo m_info;

@@ -1,5 +1,163 @@
 #include "OllamaWire.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <limits>
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+namespace {
+
+std::string utf8(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+QString fromUtf8(const std::string &text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+void setReason(QString *reason, const char *text)
+{
+    if (reason)
+        *reason = QString::fromUtf8(text);
+}
+
+// Parses without exceptions escaping; a parse failure says whether the bytes
+// were bad UTF-8 or bad JSON.
+std::optional<json> parse(QByteArrayView bytes, QString *reason)
+{
+    try {
+        return json::parse(bytes.begin(), bytes.end());
+    } catch (const json::parse_error &e) {
+        const bool badText = std::string_view(e.what()).find("UTF-8") != std::string_view::npos;
+        setReason(reason, badText ? "the line is not valid UTF-8" : "the line is not valid JSON");
+    } catch (const json::exception &) {
+        setReason(reason, "the line is not valid JSON");
+    }
+    return std::nullopt;
+}
+
+// "size" must be a JSON integer that fits a signed 64-bit number exactly.
+std::optional<qint64> exactInt64(const json &value)
+{
+    if (value.is_number_unsigned()) {
+        const auto n = value.get<std::uint64_t>();
+        if (n > std::uint64_t(std::numeric_limits<qint64>::max()))
+            return std::nullopt;
+        return qint64(n);
+    }
+    if (value.is_number_integer())
+        return value.get<std::int64_t>();
+    return std::nullopt;  // floats (1.5, 1e9) and values beyond the 64-bit range
+}
+
+std::optional<OllamaModelEntry> decodeEntry(const json &object)
+{
+    if (!object.is_object())
+        return std::nullopt;
+    const auto name = object.find("name");
+    const auto size = object.find("size");
+    if (name == object.end() || !name->is_string() || size == object.end())
+        return std::nullopt;
+    const std::optional<qint64> bytes = exactInt64(*size);
+    if (!bytes)
+        return std::nullopt;
+    return OllamaModelEntry{fromUtf8(name->get_ref<const std::string &>()), *bytes};
+}
+
+} // namespace
+
+QByteArray OllamaChatRequest::toJson(QString *error) const
+{
+    ordered_json body = ordered_json::object();
+    body["model"] = utf8(model);
+    ordered_json list = ordered_json::array();
+    for (const OllamaMessage &message : messages) {
+        ordered_json item = ordered_json::object();
+        item["role"] = utf8(message.role);
+        item["content"] = utf8(message.content);
+        list.push_back(std::move(item));
+    }
+    body["messages"] = std::move(list);
+    body["stream"] = stream;
+    try {
+        const std::string text = body.dump(-1, ' ', false, ordered_json::error_handler_t::strict);
+        return QByteArray(text.data(), qsizetype(text.size()));
+    } catch (const json::exception &) {
+        if (error)
+            *error = QStringLiteral("The message could not be written as JSON for Ollama.");
+        return {};
+    }
+}
+
+std::optional<OllamaChatChunk> OllamaChatChunk::decode(QByteArrayView line, QString *reason)
+{
+    const std::optional<json> parsed = parse(line, reason);
+    if (!parsed)
+        return std::nullopt;
+    if (!parsed->is_object()) {
+        setReason(reason, "the line is not a JSON object");
+        return std::nullopt;
+    }
+    const auto message = parsed->find("message");
+    if (message == parsed->end() || !message->is_object()) {
+        setReason(reason, "\"message\" is missing or not an object");
+        return std::nullopt;
+    }
+    const auto content = message->find("content");
+    if (content == message->end() || !content->is_string()) {
+        setReason(reason, "\"content\" is missing or not a string");
+        return std::nullopt;
+    }
+    const auto done = parsed->find("done");
+    if (done == parsed->end() || !done->is_boolean()) {
+        setReason(reason, "\"done\" is missing or not true or false");
+        return std::nullopt;
+    }
+    OllamaChatChunk chunk;
+    chunk.message.content = fromUtf8(content->get_ref<const std::string &>());
+    chunk.done = done->get<bool>();
+    return chunk;
+}
+
+std::optional<OllamaTagsResponse> OllamaTagsResponse::decode(QByteArrayView body, QString *reason)
+{
+    const std::optional<json> parsed = parse(body, reason);
+    if (!parsed)
+        return std::nullopt;
+    const auto models = parsed->is_object() ? parsed->find("models") : parsed->end();
+    if (!parsed->is_object() || models == parsed->end() || !models->is_array()) {
+        setReason(reason, "\"models\" is missing or not an array");
+        return std::nullopt;
+    }
+    OllamaTagsResponse response;
+    for (const json &item : *models) {
+        std::optional<OllamaModelEntry> entry = decodeEntry(item);
+        if (!entry) {
+            setReason(reason, "an entry lacks a text \"name\" or a whole-number \"size\"");
+            return std::nullopt;
+        }
+        response.models.append(std::move(*entry));
+    }
+    return response;
+}
+
+std::optional<QString> ollamaErrorText(QByteArrayView line)
+{
+    const std::optional<json> parsed = parse(line, nullptr);
+    if (!parsed || !parsed->is_object())
+        return std::nullopt;
+    const auto error = parsed->find("error");
+    if (error == parsed->end() || !error->is_string())
+        return std::nullopt;
+    return fromUtf8(error->get_ref<const std::string &>());
+}
+
 QString OllamaError::errorDescription() const
 {
     switch (m_case) {

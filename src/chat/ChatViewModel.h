@@ -2,9 +2,9 @@
 
 #include "AppConfig.h"
 #include "ChatMessage.h"
+#include "MessageListModel.h"
 #include "ModelManager.h"
 
-#include <QAbstractListModel>
 #include <QObject>
 #include <QPointer>
 #include <QtQml/qqmlregistration.h>
@@ -12,25 +12,8 @@
 #include <optional>
 
 class ChatSession;
-class ReplyStream;
+class ModelBackend;
 class SessionStore;
-
-// The conversation as a list model for the views: one row per message, with the
-// roles id, role ("user" / "assistant") and content. A streamed reply changes
-// only its own row.
-class MessageListModel : public QAbstractListModel
-{
-    Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Owned by the chat view model")
-public:
-    enum Roles { IdRole = Qt::UserRole + 1, RoleRole, ContentRole };
-    using QAbstractListModel::QAbstractListModel;
-
-    int rowCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-    QHash<int, QByteArray> roleNames() const override;
-};
 
 // The controller behind the chat screen: the conversation, the draft, the
 // running reply, the last refusal and the active writing mode.
@@ -63,6 +46,17 @@ public:
     void setAvailabilityError(const std::optional<QString> &value);
     std::optional<WritingMode> activeMode() const;
     ModelManager *modelManager() const;
+    // The same values as the views read them.
+    bool hasAvailabilityError() const { return availabilityError().has_value(); }
+    QString availabilityErrorText() const { return availabilityError().value_or(QString()); }
+    bool hasActiveMode() const { return activeMode().has_value(); }
+    QString activeModeID() const { return activeMode() ? activeMode()->id() : QString(); }
+    WritingMode activeModeValue() const { return activeMode().value_or(WritingMode()); }
+    // True while a reply task runs (its stream is held until it ends).
+    bool hasStreamTask() const;
+    // The system prompt of the next reply: the default prompt, plus two line
+    // feeds and the active mode's prompt when a mode is active.
+    QString fullSystemPrompt() const;
 
     Q_INVOKABLE void send();
     Q_INVOKABLE void stop();
@@ -85,11 +79,17 @@ signals:
     void messageContentChanged(int row);
 
 private:
-    bool hasAvailabilityError() const { return availabilityError().has_value(); }
-    QString availabilityErrorText() const { return availabilityError().value_or(QString()); }
-    bool hasActiveMode() const { return activeMode().has_value(); }
-    QString activeModeID() const { return activeMode() ? activeMode()->id() : QString(); }
-    WritingMode activeModeValue() const { return activeMode().value_or(WritingMode()); }
+    void setMessages(const QList<ChatMessage> &messages);
+    void setIsGenerating(bool value);
+    void setActiveMode(const std::optional<WritingMode> &mode);
+    void startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
+                    const QList<ChatMessage> &history, int replyIndex);
+    void writeReply(int replyIndex, const QString &text);
+    void endReply();
+    void stopAndSaveForQuit();
+    void resetSelectedBackend();
+    void loadSession();
+    void saveSession();
 
     struct Private;
     std::unique_ptr<Private> d;

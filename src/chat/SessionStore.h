@@ -12,7 +12,8 @@ class SessionStore;
 
 // The stored conversation: when it was last written and the parallel lists of
 // message roles and texts. A record has reference identity: two handles are the
-// same record only when they are the same object.
+// same record only when they are the same object. Writing a property of a
+// record that belongs to a store marks it changed there; the next save writes it.
 class ChatSession
 {
 public:
@@ -27,6 +28,8 @@ public:
 
 private:
     friend class SessionStore;
+    void changed();
+
     QDateTime m_updatedAt;
     QStringList m_roles;
     QStringList m_contents;
@@ -36,7 +39,7 @@ private:
 
 // The one store context of the program over one SQLite file. Operations run on
 // the GUI thread. Pending changes are saved soon after they are made (from the
-// event loop) and when the program quits.
+// event loop), when the program quits and when the store is destroyed.
 class SessionStore : public QObject
 {
     Q_OBJECT
@@ -48,13 +51,18 @@ public:
 
     // ~/.local/share/Hushwing/Hushwing.sqlite (honours XDG_DATA_HOME).
     static QString defaultPath();
+    // The schema version kept in PRAGMA user_version.
+    static constexpr int schemaVersion = 1;
 
+    QString path() const;
     bool isUsable() const;
-    // All records, newest updatedAt first; nothing when the store can't be read.
+    // All records, newest updatedAt first, pending inserts included and pending
+    // deletions left out; nothing when the store can't be read.
     std::optional<QList<std::shared_ptr<ChatSession>>> fetch();
     void insert(const std::shared_ptr<ChatSession> &session);
     void remove(const std::shared_ptr<ChatSession> &session);
-    // Writes every pending change in one transaction; false on failure.
+    // Writes every pending change in one transaction; false on failure (the
+    // changes then stay pending).
     bool save();
     bool hasChanges() const;
 
@@ -63,4 +71,5 @@ private:
     std::unique_ptr<Private> d;
     friend class ChatSession;
     void markChanged(ChatSession *session);
+    void scheduleSave();
 };

@@ -1,31 +1,68 @@
 #pragma once
 
+#include "LanguageModelEngine.h"
+
 #include <QString>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // The on-device language model layer. The program asks it whether the system
-// model can be used and, if so, runs replies in sessions that keep their own
-// transcript. Linux has no such model: the default model reports itself
-// unavailable with deviceNotEligible unless an engine has been installed.
-
-enum class UnavailableReason { deviceNotEligible, appleIntelligenceNotEnabled, modelNotReady };
-
-// The case name: "deviceNotEligible", "appleIntelligenceNotEnabled", "modelNotReady".
-QString toString(UnavailableReason reason);
-
-struct Availability
-{
-    bool available = false;
-    std::optional<UnavailableReason> reason;  // set exactly when unavailable
-};
+// model can be used and runs replies in sessions that keep their own
+// transcript. Linux has no on-device model: unless an engine has been
+// installed, the default model is unavailable with deviceNotEligible.
 
 class SystemLanguageModel
 {
 public:
+    // The system's general-purpose model (one per process).
     static SystemLanguageModel &defaultModel();
 
-    // Both read the platform's state afresh on every call.
+    // Both read the engine's state afresh on every call.
     Availability availability() const;
     bool isAvailable() const { return availability().available; }
+
+    // The one seam through which an engine stands behind the default model:
+    // tests install a scripted one; nullptr goes back to none. Sessions keep
+    // the engine they were created with.
+    static void installEngine(std::shared_ptr<LanguageModelEngine> engine);
+    std::shared_ptr<LanguageModelEngine> engine() const;
+
+private:
+    SystemLanguageModel() = default;
+    mutable std::mutex m_mutex;
+    std::shared_ptr<LanguageModelEngine> m_engine;
+};
+
+// A conversation with the model. It is created with instructions (the system
+// prompt) and no tools, and keeps the transcript of every prompt and reply
+// made through it. Thread-safe: replies run on worker threads, one at a time
+// per session (a second reply waits for the first to end, so the transcript
+// stays in order).
+class LanguageModelSession
+{
+public:
+    LanguageModelSession(const SystemLanguageModel &model, QString instructions);
+
+    QString instructions() const { return m_instructions; }
+    Transcript transcript() const;
+    bool isResponding() const;
+
+    // Streams a reply to `prompt`: blocks the calling (worker) thread, calls
+    // `onSnapshot` with each growing whole text, and returns no value when the
+    // reply ends, a cancellation error when `isCancelled` stopped it, or the
+    // error it failed with. A complete or cancelled reply adds the prompt and
+    // the text produced to the transcript; a failed one adds nothing.
+    std::optional<LanguageModelError> streamResponse(const QString &prompt,
+                                                     const GenerationOptions &options,
+                                                     const SnapshotCallback &onSnapshot,
+                                                     const CancelledPredicate &isCancelled);
+
+private:
+    const QString m_instructions;
+    const std::shared_ptr<LanguageModelEngine> m_engine;
+    std::mutex m_replyMutex;  // held for the whole of one reply
+    mutable std::mutex m_stateMutex;
+    Transcript m_transcript;
+    bool m_responding = false;
 };

@@ -1,0 +1,31 @@
+#pragma once
+
+// The chat view model's state, shared by its two source files.
+#include "ChatViewModel.h"
+#include "ReplyStream.h"
+#include "SessionStore.h"
+
+#include <QPointer>
+
+// The running reply: the stream it reads, the backend it was started with (kept
+// alive until the reply ends) and the row it writes to.
+struct ReplyTask
+{
+    std::unique_ptr<ReplyStream> stream;
+    std::shared_ptr<ModelBackend> backend;
+    int replyIndex = 0;
+    bool cancelled = false;
+};
+
+struct ChatViewModel::Private
+{
+    MessageListModel *model = nullptr;
+    QString draft;
+    bool isGenerating = false;
+    std::optional<QString> availabilityError;
+    std::optional<WritingMode> activeMode;
+    ModelManager *manager = nullptr;
+    std::unique_ptr<ReplyTask> task;
+    QPointer<SessionStore> store;
+    std::shared_ptr<ChatSession> currentSession;
+};

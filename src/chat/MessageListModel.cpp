@@ -1,0 +1,49 @@
+#include "MessageListModel.h"
+
+int MessageListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_messages.size());
+}
+
+QVariant MessageListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const ChatMessage &message = m_messages.at(index.row());
+    switch (role) {
+    case IdRole: return message.id.toString(QUuid::WithoutBraces);
+    case RoleRole: return roleName(message.role);
+    case ContentRole: return message.content;
+    default: return {};
+    }
+}
+
+QHash<int, QByteArray> MessageListModel::roleNames() const
+{
+    return {{IdRole, "id"}, {RoleRole, "role"}, {ContentRole, "content"}};
+}
+
+void MessageListModel::setMessages(const QList<ChatMessage> &messages)
+{
+    beginResetModel();
+    m_messages = messages;
+    endResetModel();
+}
+
+void MessageListModel::append(const ChatMessage &message)
+{
+    const int row = int(m_messages.size());
+    beginInsertRows({}, row, row);
+    m_messages.append(message);
+    endInsertRows();
+}
+
+bool MessageListModel::setContent(int row, const QString &content)
+{
+    if (row < 0 || row >= m_messages.size())
+        return false;
+    m_messages[row].content = content;
+    const QModelIndex at = index(row);
+    emit dataChanged(at, at, {ContentRole});
+    return true;
+}

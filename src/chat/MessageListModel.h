@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ChatMessage.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QtQml/qqmlregistration.h>
+
+// The conversation as a list model for the views: one row per message, with the
+// roles id, role ("user" / "assistant") and content. A streamed reply changes
+// only its own row. The chat view model is its only writer.
+class MessageListModel : public QAbstractListModel
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Owned by the chat view model")
+public:
+    enum Roles { IdRole = Qt::UserRole + 1, RoleRole, ContentRole };
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    const QList<ChatMessage> &messages() const { return m_messages; }
+    void setMessages(const QList<ChatMessage> &messages);
+    void append(const ChatMessage &message);
+    // Replaces the text of one message; false when `row` is outside the list.
+    bool setContent(int row, const QString &content);
+
+private:
+    QList<ChatMessage> m_messages;
+};

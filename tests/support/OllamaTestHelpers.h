@@ -1,0 +1,62 @@
+#pragma once
+
+#include "OllamaBackend.h"
+
+#include <QTest>
+#include <QThread>
+#include <nlohmann/json.hpp>
+
+// Shared by the Ollama tests: running a reply or a model listing to its end
+// while the test's own event loop keeps the local server working.
+
+// JSON written with single quotes, for legibility: j("{'a':1}") is {"a":1}.
+inline QByteArray j(const char *text)
+{
+    return QByteArray(text).replace('\'', '"');
+}
+
+struct CollectedReply
+{
+    QStringList elements;
+    bool finished = false;
+    std::optional<ReplyError> error;
+    bool ended() const { return finished || error.has_value(); }
+};
+
+// Collects what a reply delivers until it ends or `timeoutMs` passes.
+inline CollectedReply collectReply(ReplyStream *stream, int timeoutMs = 10000)
+{
+    CollectedReply result;
+    QObject::connect(stream, &ReplyStream::element, stream, [&](const QString &text) { result.elements << text; });
+    QObject::connect(stream, &ReplyStream::finished, stream, [&] { result.finished = true; });
+    QObject::connect(stream, &ReplyStream::failed, stream, [&](const ReplyError &e) { result.error = e; });
+    if (!QTest::qWaitFor([&] { return result.ended(); }, timeoutMs))
+        qWarning("the reply did not end in time");
+    QObject::disconnect(stream, nullptr, stream, nullptr);
+    return result;
+}
+
+// Runs discover() and returns its list, or one entry named "no answer".
+inline QList<OllamaModelEntry> discoverNow(int timeoutMs = 10000)
+{
+    QObject context;
+    std::optional<QList<OllamaModelEntry>> found;
+    bool onContextThread = false;
+    OllamaBackend::discover(&context, [&](QList<OllamaModelEntry> models) {
+        onContextThread = QThread::currentThread() == context.thread();
+        found = std::move(models);
+    });
+    if (!QTest::qWaitFor([&] { return found.has_value(); }, timeoutMs) || !onContextThread)
+        return {{QStringLiteral("no answer"), -1}};
+    return *found;
+}
+
+// One NDJSON line of a streamed chat reply, as a server writes it.
+inline QByteArray chunkLine(const QString &content, bool done = false)
+{
+    const nlohmann::json line = {{"model", "m"},
+                                 {"created_at", "2024-05-01T10:00:00Z"},
+                                 {"message", {{"role", "assistant"}, {"content", content.toStdString()}}},
+                                 {"done", done}};
+    return QByteArray::fromStdString(line.dump()) + '\n';
+}

@@ -1,0 +1,509 @@
+#include "ChatViewModel.h"
+#include "LocalHttpServer.h"
+#include "ScriptedLanguageModel.h"
+#include "SessionStore.h"
+#include "StoreTestTools.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace StoreTestTools;
+
+namespace {
+
+const QString kUnavailable = QStringLiteral("Apple Intelligence unavailable: ");
+
+WritingMode mode(const QString &id)
+{
+    for (const WritingMode &m : AppConfig::writingModes())
+        if (m.id() == id)
+            return m;
+    return {};
+}
+
+// A backend the manager does not know: selecting it leaves nothing selected.
+class UnlistedBackend : public ModelBackend
+{
+public:
+    ModelInfo info() const override { return {"unlisted", "Unlisted", ModelSource::ollama, std::nullopt}; }
+    bool isAvailable() const override { return true; }
+    std::unique_ptr<ReplyStream> streamResponse(const QString &, const QList<ChatMessage> &, const QString &) override
+    {
+        return nullptr;
+    }
+    void reset() override {}
+};
+
+} // namespace
+
+// The chat view model with the scripted on-device model, a real store file in
+// a temporary folder, and the list model watched by QAbstractItemModelTester.
+class TestChatViewModel : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScopedScriptedModel> m_model;
+    std::unique_ptr<SessionStore> m_store;
+    std::unique_ptr<ChatViewModel> m_vm;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+
+    QString path() const { return m_dir->filePath("Hushwing/Hushwing.sqlite"); }
+
+    ChatViewModel &open()
+    {
+        m_tester.reset();
+        m_vm.reset();
+        m_store.reset();
+        m_store = std::make_unique<SessionStore>(path());
+        m_vm = std::make_unique<ChatViewModel>(m_store.get());
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        return *m_vm;
+    }
+
+    QStringList contents() const
+    {
+        QStringList list;
+        for (const auto &m : m_vm->messages())
+            list << m.content;
+        return list;
+    }
+
+    // Sends `text` and waits for the reply to end.
+    bool sendAndWait(const QString &text)
+    {
+        m_vm->setDraft(text);
+        m_vm->send();
+        if (!m_vm->isGenerating())
+            return false;
+        QSignalSpy ended(m_vm.get(), &ChatViewModel::isGeneratingChanged);
+        return ended.wait(10000) && !m_vm->isGenerating();
+    }
+
+    // The record on disk, as the next start would see it.
+    QPair<QString, QString> storedLists() const
+    {
+        const auto rows = readRows(path());
+        return rows.size() == 1 ? qMakePair(rows[0].roles, rows[0].contents) : qMakePair(QString("rows: %1").arg(rows.size()), QString());
+    }
+
+    AppleIntelligenceBackend &onDevice() const { return *m_vm->modelManager()->aiBackend(); }
+
+    // Gives the on-device backend a session, so that a reset shows as its loss.
+    void primeSession()
+    {
+        auto stream = onDevice().streamResponse("prime", {}, "prime");
+        QSignalSpy done(stream.get(), &ReplyStream::finished);
+        QVERIFY(done.wait(10000));
+        QVERIFY(onDevice().session());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Model discovery must not reach a real server on this machine.
+        OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_model = std::make_unique<ScopedScriptedModel>();
+        open();
+    }
+
+    void cleanup()
+    {
+        m_tester.reset();
+        m_vm.reset();
+        m_store.reset();
+        m_model.reset();
+        m_dir.reset();
+    }
+
+    void firstStartStoresOneEmptyRecord()
+    {
+        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
+        QVERIFY(!m_vm->isGenerating());
+        QVERIFY(!m_vm->hasStreamTask());
+    }
+
+    void blankDraftsSendNothing_data()
+    {
+        QTest::addColumn<QString>("draft");
+        QTest::newRow("empty") << "";
+        QTest::newRow("spaces") << "   ";
+        QTest::newRow("line feeds only") << "\n\n";
+        QTest::newRow("CR LF, tab, VT, FF") << "\r\n\t\v\f";
+        QTest::newRow("next line") << QString(QChar(0x85));
+        QTest::newRow("line and paragraph separators") << QString(QChar(0x2028)) + QChar(0x2029);
+        QTest::newRow("no-break, ideographic and em spaces") << QString(QChar(0xA0)) + QChar(0x3000) + QChar(0x2003);
+    }
+    void blankDraftsSendNothing()
+    {
+        QFETCH(QString, draft);
+        m_vm->setDraft(draft);
+        QSignalSpy anyChange(m_vm.get(), &ChatViewModel::draftChanged);
+        m_vm->send();
+        QCOMPARE(m_vm->draft(), draft);
+        QCOMPARE(m_vm->messageCount(), 0);
+        QVERIFY(!m_vm->isGenerating());
+        QVERIFY(!m_vm->availabilityError());
+        QCOMPARE(anyChange.count(), 0);
+        QCOMPARE((*m_model)->requestCount(), 0);
+    }
+
+    void draftIsTrimmedAtBothEndsOnly_data()
+    {
+        QTest::addColumn<QString>("draft");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("spaces and a line feed") << "  word \n" << "word";
+        QTest::newRow("unicode breaks around") << QString(QChar(0x2028)) + QChar(0x85) + " hi  there" + QChar(0x3000) + QChar(0x2029) << "hi  there";
+        QTest::newRow("inner line breaks kept") << "\ta\n\nb\r\n" << "a\n\nb";
+        QTest::newRow("zero-width space is text") << QString(QChar(0x200B)) + "x" << QString(QChar(0x200B)) + "x";
+    }
+    void draftIsTrimmedAtBothEndsOnly()
+    {
+        QFETCH(QString, draft);
+        QFETCH(QString, sent);
+        QVERIFY(sendAndWait(draft));
+        QCOMPARE(m_vm->draft(), QString());
+        QCOMPARE(m_vm->messages().first().content, sent);
+        QCOMPARE((*m_model)->lastRequest()->prompt, sent);
+    }
+
+    void firstSendAppendsUserAndEmptyReplyThenStreams()
+    {
+        (*m_model)->enqueue(ScriptedReply::stalling({}, {"Hel", "Hello", "Hello there"}));
+        QSignalSpy rows(m_vm->messageModel(), &QAbstractItemModel::dataChanged);
+        QSignalSpy contentChanged(m_vm.get(), &ChatViewModel::messageContentChanged);
+        m_vm->setDraft("Say hello");
+        m_vm->send();
+        QCOMPARE(m_vm->messageCount(), 2);
+        QCOMPARE(m_vm->messages()[0].role, ChatMessage::Role::user);
+        QCOMPARE(m_vm->messages()[1].role, ChatMessage::Role::assistant);
+        QCOMPARE(contents(), QStringList({"Say hello", ""}));
+        QVERIFY(m_vm->isGenerating());
+        QVERIFY(m_vm->hasStreamTask());
+
+        // A send while the reply runs changes nothing.
+        m_vm->setDraft("again");
+        m_vm->send();
+        QCOMPARE(m_vm->draft(), QString("again"));
+        QCOMPARE(m_vm->messageCount(), 2);
+
+        QTRY_COMPARE((*m_model)->stalledCount(), 1);
+        QVERIFY((*m_model)->lastRequest()->transcript.isEmpty());
+        (*m_model)->release();
+        QTRY_VERIFY(!m_vm->isGenerating());
+        QCOMPARE(contents(), QStringList({"Say hello", "Hello there"}));
+        QVERIFY(!m_vm->hasStreamTask());
+        QCOMPARE(contentChanged.count(), 3);
+        for (const auto &args : rows) {
+            QCOMPARE(args[0].value<QModelIndex>().row(), 1);
+            QCOMPARE(args[1].value<QModelIndex>().row(), 1);
+            QCOMPARE(args[2].value<QList<int>>(), QList<int>{MessageListModel::ContentRole});
+        }
+        QCOMPARE(m_vm->messageModel()->data(m_vm->messageModel()->index(1), MessageListModel::RoleRole), QVariant("assistant"));
+        QCOMPARE(storedLists(), qMakePair(QString(R"(["user","assistant"])"), QString(R"(["Say hello","Hello there"])")));
+    }
+
+    void stopBeforeFirstElementSavesAnEmptyReply()
+    {
+        QSignalSpy generating(m_vm.get(), &ChatViewModel::isGeneratingChanged);
+        m_vm->stop();  // nothing running: nothing happens
+        QCOMPARE(generating.count(), 0);
+
+        (*m_model)->enqueue(ScriptedReply::stalling({}, {"too late"}));
+        m_vm->setDraft("q");
+        m_vm->send();
+        QTRY_COMPARE((*m_model)->stalledCount(), 1);
+        m_vm->stop();
+        QVERIFY(m_vm->isGenerating());  // the task ends by itself, shortly after
+        QTRY_VERIFY(!m_vm->isGenerating());
+        QVERIFY(!m_vm->hasStreamTask());
+        QCOMPARE(contents(), QStringList({"q", ""}));
+        QCOMPARE(storedLists(), qMakePair(QString(R"(["user","assistant"])"), QString(R"(["q",""])")));
+    }
+
+    void stopKeepsThePartialReplyAndDropsTheRest()
+    {
+        (*m_model)->enqueue(ScriptedReply::stalling({"par"}, {"partial and more"}));
+        m_vm->setDraft("q");
+        m_vm->send();
+        QTRY_COMPARE(contents().value(1), QString("par"));
+        m_vm->stop();
+        (*m_model)->release();
+        QTRY_VERIFY(!m_vm->isGenerating());
+        QTest::qWait(50);
+        QCOMPARE(contents().value(1), QString("par"));
+        QCOMPARE(storedLists().second, QString(R"(["q","par"])"));
+    }
+
+    void failureAfterPartialReplyShowsTheErrorAndResets()
+    {
+        (*m_model)->enqueue(ScriptedReply::failing({"partial"}, "The model stopped working."));
+        QVERIFY(sendAndWait("q"));
+        QCOMPARE(contents(), QStringList({"q", "Error: The model stopped working."}));
+        QVERIFY(!onDevice().session());
+        QVERIFY(!m_vm->hasStreamTask());
+        QCOMPARE(storedLists().second, QString(R"(["q","Error: The model stopped working."])"));
+
+        // The next turn starts a fresh session; the error stays in the conversation.
+        QVERIFY(sendAndWait("again"));
+        QVERIFY((*m_model)->lastRequest()->transcript.isEmpty());
+        QCOMPARE(m_vm->messageCount(), 4);
+    }
+
+    void refusalsKeepTheDraftAndTheConversation()
+    {
+        QSignalSpy errorChanged(m_vm.get(), &ChatViewModel::availabilityErrorChanged);
+        (*m_model)->setUnavailable(UnavailableReason::modelNotReady);
+        m_vm->setDraft("hello");
+        m_vm->send();
+        QCOMPARE(m_vm->availabilityError(), kUnavailable + "modelNotReady");
+        m_vm->send();  // the same text again: no notification
+        QCOMPARE(errorChanged.count(), 1);
+
+        m_model.reset();  // no engine at all: the platform's Linux answer
+        m_vm->send();
+        QCOMPARE(m_vm->availabilityError(), kUnavailable + "deviceNotEligible");
+        QCOMPARE(m_vm->draft(), QString("hello"));
+        QCOMPARE(m_vm->messageCount(), 0);
+
+        UnlistedBackend unlisted;
+        m_vm->modelManager()->select(unlisted);
+        m_vm->send();
+        QCOMPARE(m_vm->availabilityError(), QString("No model selected."));
+        QCOMPARE(m_vm->draft(), QString("hello"));
+        QCOMPARE(m_vm->messageCount(), 0);
+
+        // A successful send leaves the last refusal in place.
+        m_model = std::make_unique<ScopedScriptedModel>();
+        m_vm->modelManager()->select(onDevice());
+        QVERIFY(sendAndWait("hello"));
+        QCOMPARE(m_vm->availabilityError(), QString("No model selected."));
+        m_vm->dismissAvailabilityError();
+        QVERIFY(!m_vm->availabilityError());
+        const int before = int(errorChanged.count());
+        m_vm->dismissAvailabilityError();
+        QCOMPARE(errorChanged.count(), before);
+    }
+
+    void modesToggleOnlyBeforeTheFirstMessageAndResetTheBackend()
+    {
+        QSignalSpy modeChanged(m_vm.get(), &ChatViewModel::activeModeChanged);
+        QCOMPARE(m_vm->fullSystemPrompt(), AppConfig::defaultSystemPrompt());
+
+        primeSession();
+        m_vm->setMode(mode("Summarise"));
+        QCOMPARE(m_vm->activeMode()->id(), QString("Summarise"));
+        QVERIFY(!onDevice().session());
+
+        primeSession();
+        m_vm->setMode("Summarise");  // tapping the active chip turns it off
+        QVERIFY(!m_vm->activeMode());
+        QVERIFY(!onDevice().session());
+
+        m_vm->setMode("Summarise");
+        primeSession();
+        m_vm->setMode("Rewrite");
+        QCOMPARE(m_vm->activeModeID(), QString("Rewrite"));
+        QVERIFY(!onDevice().session());
+        QCOMPARE(modeChanged.count(), 4);
+        QCOMPARE(m_vm->fullSystemPrompt(), AppConfig::defaultSystemPrompt() + "\n\n" + mode("Rewrite").systemPrompt);
+
+        m_vm->setMode("No Such Mode");
+        QCOMPARE(m_vm->activeModeID(), QString("Rewrite"));
+
+        QVERIFY(sendAndWait("text"));
+        QCOMPARE((*m_model)->lastRequest()->instructions,
+                 AppConfig::defaultSystemPrompt() + "\n\n" + mode("Rewrite").systemPrompt);
+        const int changes = int(modeChanged.count());
+        m_vm->setMode("Proofread");  // the conversation has begun: nothing at all
+        QCOMPARE(m_vm->activeModeID(), QString("Rewrite"));
+        QVERIFY(onDevice().session());
+        QCOMPARE(modeChanged.count(), changes);
+
+        m_vm->clearMode();  // works on a conversation with messages
+        QVERIFY(!m_vm->hasActiveMode());
+        QVERIFY(!onDevice().session());
+        QCOMPARE(m_vm->fullSystemPrompt(), AppConfig::defaultSystemPrompt());
+        m_vm->clearMode();  // writing the mode always notifies
+        QCOMPARE(modeChanged.count(), changes + 2);
+    }
+
+    void proofreadPromptReachesTheModel()
+    {
+        m_vm->setMode("Proofread");
+        QVERIFY(sendAndWait("teh text"));
+        QCOMPARE((*m_model)->lastRequest()->instructions,
+                 AppConfig::defaultSystemPrompt() + "\n\n" + mode("Proofread").systemPrompt);
+    }
+
+    void restartRestoresTheConversationWithoutTheMode()
+    {
+        m_vm->setMode("Explain Simply");
+        (*m_model)->enqueue(QStringList{"An answer"});
+        QVERIFY(sendAndWait("A question"));
+        const QDateTime firstSave = QDateTime::fromMSecsSinceEpoch(qint64(readRows(path())[0].updatedAt.toDouble() * 1000));
+        QTest::qWait(5);
+        QVERIFY(sendAndWait("Another"));
+        QVERIFY(readRows(path())[0].updatedAt.toDouble() * 1000 > firstSave.toMSecsSinceEpoch());
+
+        open();
+        QCOMPARE(contents(), QStringList({"A question", "An answer", "Another", "Reply to: Another"}));
+        QCOMPARE(m_vm->messages()[2].role, ChatMessage::Role::user);
+        QCOMPARE(m_vm->messages()[3].role, ChatMessage::Role::assistant);
+        QVERIFY(!m_vm->hasActiveMode());
+        QCOMPARE(readRows(path()).size(), 1);
+    }
+
+    void newestRecordIsUsedAndOthersGoAfterTheNextSave()
+    {
+        m_tester.reset();
+        m_vm.reset();
+        const QDateTime t = QDateTime::currentDateTimeUtc();
+        for (int i : {1, 3, 2}) {
+            auto record = std::make_shared<ChatSession>();
+            record->setUpdatedAt(t.addSecs(i));
+            record->setRoles({"user"});
+            record->setContents({QString("record %1").arg(i)});
+            m_store->insert(record);
+        }
+        QVERIFY(m_store->save());
+        QCOMPARE(readRows(path()).size(), 4);  // with the empty first-start record
+
+        auto store = std::make_unique<SessionStore>(path());
+        ChatViewModel vm(store.get());
+        QCOMPARE(vm.messages().size(), 1);
+        QCOMPARE(vm.messages()[0].content, QString("record 3"));
+        QTRY_COMPARE(readRows(path()).size(), 1);
+        QVERIFY(readRows(path())[0].contents.contains("record 3"));
+    }
+
+    void storedListsAreReadLeniently_data()
+    {
+        QTest::addColumn<QStringList>("roles");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QList<ChatMessage::Role>>("expected");
+        using R = ChatMessage::Role;
+        QTest::newRow("more roles than contents") << QStringList{"user", "assistant", "user"} << QStringList{"a", "b"}
+                                                  << QList<R>{R::user, R::assistant};
+        QTest::newRow("more contents than roles") << QStringList{"assistant"} << QStringList{"a", "b"}
+                                                  << QList<R>{R::assistant};
+        QTest::newRow("unknown role strings") << QStringList{"", "User", "system", "user"}
+                                              << QStringList{"w", "x", "y", "z"}
+                                              << QList<R>{R::assistant, R::assistant, R::assistant, R::user};
+    }
+    void storedListsAreReadLeniently()
+    {
+        QFETCH(QStringList, roles);
+        QFETCH(QStringList, stored);
+        QFETCH(QList<ChatMessage::Role>, expected);
+        auto record = m_store->fetch()->first();
+        record->setRoles(roles);
+        record->setContents(stored);
+        QVERIFY(m_store->save());
+
+        open();
+        QCOMPARE(m_vm->messages().size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(m_vm->messages()[i].role, expected[i]);
+            QCOMPARE(m_vm->messages()[i].content, stored[i]);
+        }
+    }
+
+    void unreadableFileIsNeverWritten()
+    {
+        cleanup();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_model = std::make_unique<ScopedScriptedModel>();
+        QVERIFY(QDir().mkpath(QFileInfo(path()).absolutePath()));
+        QVERIFY(execute(path(), {"CREATE TABLE Journal (entry TEXT)", "INSERT INTO Journal VALUES ('private')"}));
+        const QByteArray before = fileBytes(path());
+
+        open();
+        QCOMPARE(m_vm->messageCount(), 0);
+        QVERIFY(sendAndWait("hello"));
+        QCOMPARE(m_vm->messageCount(), 2);  // the conversation runs in memory
+        m_vm->newChat();
+        emitAboutToQuit();
+        m_vm.reset();
+        m_store.reset();
+        QCOMPARE(fileBytes(path()), before);
+    }
+
+    void newChatDuringAReplyEmptiesEverything()
+    {
+        m_vm->setMode("Summarise");
+        (*m_model)->enqueue(ScriptedReply::stalling({"part"}, {"partial"}));
+        m_vm->setDraft("long text");
+        m_vm->send();
+        QTRY_COMPARE(contents().value(1), QString("part"));
+        (*m_model)->setUnavailable(UnavailableReason::modelNotReady);
+        m_vm->send();
+        m_vm->setDraft("kept");
+        m_vm->send();  // ignored while generating: no refusal either
+        QVERIFY(!m_vm->availabilityError());
+        m_vm->setAvailabilityError(QString("earlier"));
+
+        QSignalSpy messagesChanged(m_vm.get(), &ChatViewModel::messagesChanged);
+        m_vm->newChat();
+        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(messagesChanged.count(), 1);
+        QVERIFY(!m_vm->hasActiveMode());
+        QVERIFY(!m_vm->availabilityError());
+        QVERIFY(!onDevice().session());
+        QCOMPARE(m_vm->draft(), QString("kept"));
+        QVERIFY(m_vm->isGenerating());
+        (*m_model)->releaseAll();
+        QTRY_VERIFY(!m_vm->isGenerating());
+        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
+    }
+
+    void quitDuringAReplySavesWhatArrived()
+    {
+        (*m_model)->enqueue(ScriptedReply::stalling({"Half an"}, {"Half an answer"}));
+        m_vm->setDraft("q");
+        m_vm->send();
+        QTRY_COMPARE(contents().value(1), QString("Half an"));
+        emitAboutToQuit();
+        // Synchronously: the program exits right after this signal.
+        QVERIFY(!m_vm->isGenerating());
+        QVERIFY(!m_vm->hasStreamTask());
+        QCOMPARE(storedLists().second, QString(R"(["q","Half an"])"));
+        (*m_model)->releaseAll();
+        QTest::qWait(50);
+        QCOMPARE(contents().value(1), QString("Half an"));
+    }
+
+    void unchangedValuesNotifyNobody()
+    {
+        QSignalSpy draft(m_vm.get(), &ChatViewModel::draftChanged);
+        QSignalSpy generating(m_vm.get(), &ChatViewModel::isGeneratingChanged);
+        QSignalSpy error(m_vm.get(), &ChatViewModel::availabilityErrorChanged);
+        m_vm->setDraft("");
+        m_vm->setAvailabilityError(std::nullopt);
+        m_vm->dismissAvailabilityError();
+        m_vm->stop();
+        QCOMPARE(draft.count() + generating.count() + error.count(), 0);
+        m_vm->setDraft("a");
+        m_vm->setDraft("a");
+        m_vm->setAvailabilityError(QString("x"));
+        m_vm->setAvailabilityError(QString("x"));
+        QCOMPARE(draft.count(), 1);
+        QCOMPARE(error.count(), 1);
+        QVERIFY(sendAndWait("a"));
+        QCOMPARE(generating.count(), 2);
+        QCOMPARE(draft.count(), 2);  // "a", then "" when sent
+    }
+};
+
+QTEST_MAIN(TestChatViewModel)
+#include "tst_chatviewmodel.moc"
