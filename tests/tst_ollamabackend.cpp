@@ -15,6 +15,7 @@ class TestOllamaBackend : public QObject
 private slots:
     void initTestCase()
     {
+        QCOMPARE(OllamaBackend::baseUrl(), QUrl(QStringLiteral("http://127.0.0.1:11434")));
         QVERIFY(m_server.listen());
         OllamaBackend::setBaseUrlForTesting(m_server.url());
     }
@@ -117,6 +118,119 @@ private slots:
         pending->respond(200, j("{'models':[]}"));
         QTest::qWait(200);
         QVERIFY(!called);
+    }
+
+    void requestCarriesTheWholeConversationInOrder()
+    {
+        m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
+            exchange->respond(200, chunkLine(QStringLiteral("ok"), true), "application/x-ndjson");
+        };
+        QList<ChatMessage> history{ChatMessage(ChatMessage::Role::user, QStringLiteral("First \"question\"")),
+                                   ChatMessage(ChatMessage::Role::assistant, QStringLiteral("Error: Ollama is not running.")),
+                                   ChatMessage(ChatMessage::Role::user, QString())};
+        auto stream = m_backend.streamResponse(QStringLiteral("Next \u2014 please"), history, QStringLiteral("Be kind."));
+        QCOMPARE(collectReply(stream.get()).elements, QStringList{QStringLiteral("ok")});
+        m_backend.reset();
+        auto again = m_backend.streamResponse(QStringLiteral("Again"), {}, QString());
+        QVERIFY(collectReply(again.get()).finished);
+
+        QCOMPARE(m_server.requests.size(), 2);
+        const HttpRequest &first = m_server.requests[0];
+        QCOMPARE(first.method, QByteArray("POST"));
+        QCOMPARE(first.path, QByteArray("/api/chat"));
+        QCOMPARE(first.headerCount("Content-Type"), 1);
+        QCOMPARE(first.header("Content-Type"), QByteArray("application/json"));
+        QCOMPARE(first.body,
+                 j("{'model':'llama3.2:3b','messages':[{'role':'system','content':'Be kind.'},"
+                   "{'role':'user','content':'First \\'question\\''},"
+                   "{'role':'assistant','content':'Error: Ollama is not running.'},"
+                   "{'role':'user','content':''},"
+                   "{'role':'user','content':'Next \xE2\x80\x94 please'}],'stream':true}"));
+        // Nothing carries over: with no history only the system prompt and the prompt go.
+        QCOMPARE(m_server.requests[1].body,
+                 j("{'model':'llama3.2:3b','messages':[{'role':'system','content':''},"
+                   "{'role':'user','content':'Again'}],'stream':true}"));
+    }
+
+    void everyChunkYieldsTheWholeTextSoFar()
+    {
+        m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
+            exchange->sendChunkedHead();
+            exchange->sendChunksSpaced({chunkLine(QStringLiteral("A")), chunkLine(QStringLiteral("B")),
+                                        chunkLine(QString(), true)}, 10);
+        };
+        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        const CollectedReply reply = collectReply(stream.get());
+        QCOMPARE(reply.elements, (QStringList{QStringLiteral("A"), QStringLiteral("AB"), QStringLiteral("AB")}));
+        QVERIFY(reply.finished);
+    }
+
+    // The body arrives in pieces that cut lines, line ends and even one UTF-8
+    // character apart; none of that shows in the reply.
+    void splitWritesCrlfAndBlankLinesDoNotShow()
+    {
+        const QByteArray owl = "\xF0\x9F\xA6\x89";  // four bytes, cut after the second
+        const QByteArray body = chunkLine(QStringLiteral("Hello ")).replace("\n", "\r\n") + "\n\r\n"
+                                + chunkLine(QString::fromUtf8("owl " + owl + " \xE2\x80\x94 ok"))
+                                + chunkLine(QStringLiteral("<b>&"), true) + chunkLine(QStringLiteral("never read"));
+        const qsizetype owlAt = body.indexOf(owl);
+        m_server.handler = [=](const HttpRequest &, HttpExchange *exchange) {
+            exchange->sendChunkedHead();
+            exchange->sendChunksSpaced({body.left(5), body.mid(5, owlAt + 2 - 5), body.mid(owlAt + 2, 3),
+                                        body.mid(owlAt + 5)}, 20);
+        };
+        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        const CollectedReply reply = collectReply(stream.get());
+        const QString second = QStringLiteral("Hello owl ") + QString::fromUtf8(owl) + QStringLiteral(" \u2014 ok");
+        QCOMPARE(reply.elements, (QStringList{QStringLiteral("Hello "), second, second + QStringLiteral("<b>&")}));
+        QVERIFY(reply.finished);
+    }
+
+    void aBodyThatEndsWithoutDoneIsComplete()
+    {
+        // The last line has no line break: it is still read.
+        m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
+            exchange->respond(200, chunkLine(QStringLiteral("A")) + chunkLine(QStringLiteral("B")).trimmed(),
+                              "application/x-ndjson");
+        };
+        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        const CollectedReply reply = collectReply(stream.get());
+        QCOMPARE(reply.elements, (QStringList{QStringLiteral("A"), QStringLiteral("AB")}));
+        QVERIFY(reply.finished);
+
+        m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
+            exchange->sendChunkedHead();
+            exchange->endChunked();
+        };
+        auto empty = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        const CollectedReply nothing = collectReply(empty.get());
+        QVERIFY(nothing.finished);
+        QVERIFY(nothing.elements.isEmpty());
+    }
+
+    // A reply that keeps sending is not cut off by the idle time-out, however
+    // long it runs in total.
+    void aSteadyReplyOutlivesTheIdleTimeout()
+    {
+        OllamaBackend::setReplyIdleTimeoutForTesting(1500);
+        QList<QByteArray> chunks;
+        for (int i = 0; i < 12; ++i)
+            chunks << chunkLine(QString::number(i % 10));
+        m_server.handler = [=](const HttpRequest &, HttpExchange *exchange) {
+            exchange->sendChunkedHead();
+            exchange->sendChunksSpaced(chunks, 200);
+        };
+        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        const CollectedReply reply = collectReply(stream.get());
+        OllamaBackend::setReplyIdleTimeoutForTesting(120000);
+        QVERIFY(reply.finished);
+        QCOMPARE(reply.elements.value(11), QStringLiteral("012345678901"));
+    }
+
+    void theDefaultsAreTheProductionOnes()
+    {
+        QCOMPARE(OllamaBackend::replyIdleTimeoutMs(), 120000);
+        QCOMPARE(OllamaBackend::discoverTimeoutMs(), 60000);
     }
 };
 

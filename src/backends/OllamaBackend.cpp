@@ -82,7 +82,7 @@ void OllamaBackend::discover(QObject *context, std::function<void(QList<OllamaMo
     auto delivery = OllamaContextCall::watch(context);
     const QUrl url = endpoint(QStringLiteral("api/tags"));
     const int timeoutMs = discoverTimeoutMs();
-    OllamaNetwork::post([url, timeoutMs, delivery, done = std::move(done)](QNetworkAccessManager *manager) {
+    const bool posted = OllamaNetwork::post([url, timeoutMs, delivery, done](QNetworkAccessManager *manager) {
         QNetworkRequest request(url);
         request.setTransferTimeout(timeoutMs);
         QNetworkReply *reply = manager->get(request);
@@ -97,6 +97,8 @@ void OllamaBackend::discover(QObject *context, std::function<void(QList<OllamaMo
             delivery->call([done, models] { done(models); });
         });
     });
+    if (!posted)  // the application is closing
+        delivery->call([done] { done({}); });
 }
 
 QUrl OllamaBackend::baseUrl()

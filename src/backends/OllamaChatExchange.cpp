@@ -63,7 +63,8 @@ OllamaChatExchange::~OllamaChatExchange()
     m_ended = true;
     if (m_reply) {
         m_reply->disconnect(this);
-        m_reply->abort();
+        if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError)
+            m_reply->abort();
     }
     m_sink.fail({ReplyError::Kind::network, QStringLiteral("The program closed before Ollama's reply was complete.")});
 }
@@ -142,7 +143,8 @@ void OllamaChatExchange::onFinished()
     if (!statusIsAcceptable())
         return;
     if (m_reply->error() != QNetworkReply::NoError) {
-        endWith(OllamaNetwork::failureOf(m_reply->error(), m_request.idleTimeoutMs));
+        const bool headReceived = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        endWith(OllamaNetwork::failureOf(m_reply->error(), headReceived, m_request.idleTimeoutMs));
         return;
     }
     // The body ended: a last line without a line break still counts, and a
@@ -165,7 +167,9 @@ void OllamaChatExchange::endWith(const std::optional<ReplyError> &error)
     if (m_reply) {
         // Stop reading: the server sees the connection close and stops generating.
         m_reply->disconnect(this);
-        if (m_reply->isRunning())
+        // A reply that already failed (Qt marks 4xx and 5xx statuses as
+        // errors) must not be aborted again; deleting it closes it.
+        if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError)
             m_reply->abort();
     }
     deleteLater();

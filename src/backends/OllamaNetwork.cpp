@@ -98,10 +98,13 @@ bool OllamaNetwork::post(std::function<void(QNetworkAccessManager *)> work)
     return true;
 }
 
-ReplyError OllamaNetwork::failureOf(QNetworkReply::NetworkError error, int idleTimeoutMs)
+ReplyError OllamaNetwork::failureOf(QNetworkReply::NetworkError error, bool headReceived, int idleTimeoutMs)
 {
     if (error == QNetworkReply::ConnectionRefusedError)
         return OllamaError::notRunning().toReplyError();
+    if (error == QNetworkReply::RemoteHostClosedError && !headReceived)
+        return {ReplyError::Kind::network,
+                QStringLiteral("The connection to Ollama's port closed without an HTTP answer.")};
     return {ReplyError::Kind::network, describe(error, idleTimeoutMs)};
 }
 

@@ -25,9 +25,10 @@ bool post(std::function<void(QNetworkAccessManager *)> work);
 
 // The error a reply ends with when its transfer failed, as a sentence of our
 // own: no server listening is OllamaError::notRunning, anything else a network
-// error. Only for transfers the caller did not abort itself: Qt reports an
-// abort and the idle time-out alike, as OperationCanceledError.
-ReplyError failureOf(QNetworkReply::NetworkError error, int idleTimeoutMs);
+// error. `headReceived` tells a connection dropped mid-reply from one closed
+// without any HTTP answer. Only for transfers the caller did not abort
+// itself: Qt reports an abort and the idle time-out alike.
+ReplyError failureOf(QNetworkReply::NetworkError error, bool headReceived, int idleTimeoutMs);
 
 } // namespace OllamaNetwork
 

@@ -19,7 +19,10 @@ int HttpRequest::headerCount(const QByteArray &name) const
     return n;
 }
 
-HttpExchange::HttpExchange(QTcpSocket *socket, QObject *parent) : QObject(parent), m_socket(socket) {}
+HttpExchange::HttpExchange(QTcpSocket *socket, QObject *parent) : QObject(parent), m_socket(socket)
+{
+    connect(socket, &QTcpSocket::disconnected, this, &HttpExchange::connectionClosed);
+}
 
 static QByteArray reasonFor(int status)
 {

@@ -48,6 +48,10 @@ public:
     void close();
     bool isOpen() const;
 
+signals:
+    // The connection closed, by either side (a client that aborts shows here).
+    void connectionClosed();
+
 private:
     QPointer<QTcpSocket> m_socket;
 };
