@@ -71,9 +71,16 @@ TestCase {
         return last !== null && Math.abs(last.y + last.height - list.contentY - list.height) < 1
     }
 
+    function lastContent() {
+        const model = view.vm.messages
+        const contentRole = Qt.UserRole + 3
+        return model.data(model.index(model.rowCount() - 1, 0), contentRole)
+    }
+
     function cleanup() {
         if (view)
             view.vm.stop()
+        fixture.finishReplies()     // no reply of this test lingers into the next
         if (view)
             tryCompare(view.vm, "isGenerating", false, 10000)
         view = null
@@ -309,12 +316,15 @@ TestCase {
         verify(!lastMessageRestsAtBottom(list))
 
         useOllama()
+        const requestsBefore = fixture.chatRequests
         typeAndReturn("Next")
         tryCompare(list, "isScrollAnimating", true, 5000)
         tryCompare(list, "isScrollAnimating", false, 5000)
         verify(lastMessageRestsAtBottom(list))
 
         // A streamed piece that grows the last message is followed at once.
+        tryCompare(fixture, "chatRequests", requestsBefore + 1, 10000)
+        tryVerify(() => lastContent() === "Hello there", 10000, "the opening pieces have arrived")
         pieceSpy.clear()
         const before = list.contentY
         fixture.sendReplyPiece(" and a much longer part\n\n\n\n\n\n\nthat ends here")
