@@ -221,6 +221,21 @@ TestCase {
         compare(view.vm.draft, "")
     }
 
+    function test_field_growsToSixLinesThenScrollsInside() {
+        showChat()
+        const bar = item("inputBar")
+        const heightFor = (lines) => {
+            view.vm.draft = Array(lines).fill("line").join("\n")
+            waitForRendering(bar)
+            return bar.height
+        }
+        const one = heightFor(1), three = heightFor(3), six = heightFor(6), ten = heightFor(10)
+        verify(three > one, "the field grows with its lines")
+        verify(six > three)
+        compare(ten, six, "beyond six lines the text scrolls inside the field")
+        compare(item("messageField").placeholderText, "Message")
+    }
+
     function test_alert_showsRefusalAndOkDismissesIt() {
         showChat()
         const alert = item("availabilityAlert")
