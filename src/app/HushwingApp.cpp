@@ -2,17 +2,14 @@
 
 #include "SessionStore.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 
 HushwingApp::HushwingApp(const QString &storePath, QObject *parent) : QObject(parent)
 {
-    // The store's folder may not exist on a first start; an unusable store still
-    // lets the program run with an empty conversation.
-    QDir().mkpath(QFileInfo(storePath).absolutePath());
+    // The store makes its own folder (owner-only) on a first start; an unusable
+    // store still lets the program run with an empty conversation.
     m_store = std::make_unique<SessionStore>(storePath);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
