@@ -1,3 +1,5 @@
+#include "BubbleFixtures.h"
+
 #include <QQmlEngine>
 #include <QtQuickTest/quicktest.h>
 
@@ -6,7 +8,11 @@ class Setup : public QObject
 {
     Q_OBJECT
 public slots:
-    void qmlEngineAvailable(QQmlEngine *engine) { engine->addImportPath(QStringLiteral("qrc:/")); }
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        BubbleFixtures::install(engine);
+    }
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(hushwing, Setup)

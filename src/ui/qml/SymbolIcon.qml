@@ -2,16 +2,25 @@ import QtQuick
 import QtQuick.Controls.impl
 
 // A bundled icon by its symbol name (icons/<name>.svg), tinted with `color`.
-// Decorative: controls that show it carry the accessible name themselves.
-IconImage {
+// The SVG is rasterised at the item's size times the screen's pixel ratio, so
+// it stays sharp on high-density screens. Decorative: controls that show it
+// carry the accessible name themselves.
+Item {
     id: root
     property string name
     property real size: 16
+    property color color: "black"
 
-    source: name.length > 0 ? "qrc:/Hushwing/icons/" + name + ".svg" : ""
-    sourceSize: Qt.size(size, size)
-    width: size
-    height: size
-    fillMode: Image.PreserveAspectFit
+    implicitWidth: size
+    implicitHeight: size
     Accessible.ignored: true
+
+    IconImage {
+        anchors.fill: parent
+        source: root.name.length > 0 ? "qrc:/Hushwing/icons/" + root.name + ".svg" : ""
+        sourceSize: Qt.size(root.size, root.size)
+        color: root.color
+        fillMode: Image.PreserveAspectFit
+        smooth: true
+    }
 }

@@ -1,0 +1,109 @@
+import QtQuick
+import QtQuick.Controls
+import Hushwing
+
+// One turn of the conversation: the user's on the right in the accent colour,
+// the assistant's on the left in a light grey. What the text shows (verbatim,
+// styled Markdown, or the raw text when the parser refuses it) is decided by
+// MessageFormatter; a streamed reply only changes `content`, so the element
+// stays and only its text is replaced.
+Item {
+    id: root
+
+    required property string content
+    required property string role
+
+    readonly property bool isUser: role === "user"
+    readonly property var presented: MessageFormatter.present(content, role)
+    readonly property bool styled: presented.styled
+    readonly property bool canCopy: content.length > 0
+    readonly property int sideSpacing: 60
+    readonly property int rowSpacing: 8
+    readonly property alias textItem: messageText
+    readonly property alias contextMenu: menu
+
+    SystemPalette { id: palette; colorGroup: SystemPalette.Active }
+    readonly property color accentColor: palette.highlight
+    readonly property color primaryColor: palette.windowText
+    readonly property color secondaryColor: Qt.rgba(palette.windowText.r, palette.windowText.g,
+                                                    palette.windowText.b, 0.55)
+
+    width: ListView.view ? ListView.view.width : implicitWidth
+    implicitWidth: messageText.implicitWidth + 24 + sideSpacing + rowSpacing
+    implicitHeight: bubble.height
+
+    function openContextMenu(x, y) {
+        if (!canCopy)  // an empty message has nothing to copy: no menu at all
+            return false
+        menu.popup(messageText, x, y)
+        return true
+    }
+
+    Item {
+        id: bubble
+        objectName: "bubble"
+        width: Math.min(messageText.implicitWidth + 24,
+                        Math.max(24, root.width - root.sideSpacing - root.rowSpacing))
+        height: messageText.height + 16
+        x: root.isUser ? root.width - width : 0
+        anchors.bottom: parent.bottom
+
+        Rectangle {
+            id: background
+            objectName: "background"
+            anchors.fill: parent
+            radius: 18
+            color: root.isUser ? root.accentColor : root.secondaryColor
+            opacity: root.isUser ? 1 : 0.15
+        }
+
+        TextEdit {
+            id: messageText
+            objectName: "messageText"
+            x: 12
+            y: 8
+            width: bubble.width - 24
+            textFormat: TextEdit.RichText
+            text: root.presented.richText
+            readOnly: true
+            selectByMouse: true
+            persistentSelection: false
+            wrapMode: TextEdit.Wrap
+            color: root.isUser ? "white" : root.primaryColor
+            selectedTextColor: root.isUser ? root.accentColor : palette.highlightedText
+            selectionColor: root.isUser ? "white" : root.accentColor
+            font.pixelSize: 14
+
+            Accessible.role: Accessible.StaticText
+            Accessible.name: root.presented.plainText
+
+            onLinkActivated: link => MessageFormatter.openLink(link)
+
+            HoverHandler {
+                cursorShape: messageText.hoveredLink.length > 0 ? Qt.PointingHandCursor : Qt.IBeamCursor
+            }
+            // Handlers of the text itself see a right click before the text's
+            // own selection handling does.
+            TapHandler {
+                acceptedButtons: Qt.RightButton
+                onTapped: eventPoint => root.openContextMenu(eventPoint.position.x, eventPoint.position.y)
+            }
+            Keys.onPressed: event => {
+                if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
+                    root.openContextMenu(messageText.cursorRectangle.x, messageText.cursorRectangle.bottom)
+                    event.accepted = true
+                }
+            }
+        }
+    }
+
+    Menu {
+        id: menu
+        MenuItem {
+            objectName: "copyItem"
+            text: "Copy"
+            icon.source: "qrc:/Hushwing/icons/doc.on.doc.svg"
+            onTriggered: MessageFormatter.copyToClipboard(root.content)
+        }
+    }
+}

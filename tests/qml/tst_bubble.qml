@@ -1,0 +1,157 @@
+import QtQuick
+import QtTest
+import Hushwing
+import HushwingTest
+
+Item {
+    id: stage
+    width: 600
+    height: 400
+
+    SystemPalette { id: palette; colorGroup: SystemPalette.Active }
+
+    Component {
+        id: bubbleComponent
+        MessageBubble { width: 500 }
+    }
+
+    TestCase {
+        name: "MessageBubble"
+        when: windowShown
+
+        function make(content, role) {
+            const bubble = createTemporaryObject(bubbleComponent, stage, { content: content, role: role })
+            verify(bubble)
+            return bubble
+        }
+        // What the reader sees: the laid-out text, line separators as "\n".
+        function shown(bubble) {
+            const t = bubble.textItem
+            return t.getText(0, t.length).replace(/\u2028|\u2029/g, "\n").replace(/\u00a0/g, " ")
+        }
+        function bubbleRect(bubble) { return findChild(bubble, "bubble") }
+
+        function test_sidesAndColours() {
+            const user = make("Hello there", "user")
+            const assistant = make("Hi, how can I help?", "assistant")
+            const userBubble = bubbleRect(user), assistantBubble = bubbleRect(assistant)
+            compare(userBubble.x + userBubble.width, 500, "user bubbles sit on the right")
+            compare(assistantBubble.x, 0, "assistant bubbles sit on the left")
+            verify(userBubble.width < 200, "a bubble takes the natural width of its text")
+            compare(findChild(user, "background").radius, 18)
+            compare(findChild(user, "background").color, palette.highlight)
+            compare(findChild(user, "background").opacity, 1)
+            compare(findChild(assistant, "background").opacity, 0.15)
+            compare(user.textItem.color, Qt.color("white"))
+            compare(user.textItem.x, 12)
+            compare(user.textItem.y, 8)
+            compare(userBubble.height, user.textItem.height + 16)
+        }
+
+        function test_longTextWrapsLeavingTheSpacer() {
+            const longText = "word ".repeat(200)
+            for (const role of ["user", "assistant"]) {
+                const bubble = make(longText, role)
+                const rect = bubbleRect(bubble)
+                compare(rect.width, 500 - 60 - 8, role + ": at most the row less the 60-point spacer")
+                verify(rect.height > 100, "long text wraps")
+            }
+        }
+
+        function test_emptyMessageShowsOneSpace() {
+            const bubble = make("", "assistant")
+            compare(shown(bubble), " ")
+            const oneLine = make("x", "assistant")
+            compare(bubbleRect(bubble).height, bubbleRect(oneLine).height, "one line high")
+            compare(bubbleRect(bubble).x, 0)
+        }
+
+        function test_markdownDecision_data() {
+            return [
+                { tag: "strong for the assistant", role: "assistant", content: "a **bold** word", styled: true, text: "a bold word" },
+                { tag: "verbatim for the user", role: "user", content: "a **bold** word", styled: false, text: "a **bold** word" },
+                { tag: "multiplication sign", role: "assistant", content: "2 * 3 = 6", styled: true, text: "2 * 3 = 6" },
+                { tag: "numeric reference", role: "assistant", content: "as in [1].", styled: true, text: "as in [1]." },
+                { tag: "heading and list signs", role: "assistant", content: "# Title\n- item", styled: false, text: "# Title\n- item" },
+                { tag: "raw html shown as text", role: "assistant", content: "<b>x</b> `y`", styled: true, text: "<b>x</b> y" },
+                { tag: "spaces and line breaks kept", role: "assistant", content: "a  b\n\n   c `d`  e", styled: true, text: "a  b\n\n   c d  e" },
+                { tag: "plain text with entities", role: "assistant", content: "AT&amp;T <3", styled: false, text: "AT&amp;T <3" },
+            ]
+        }
+        function test_markdownDecision(data) {
+            const bubble = make(data.content, data.role)
+            compare(bubble.styled, data.styled)
+            compare(shown(bubble), data.text)
+            compare(bubble.textItem.Accessible.name, data.text)
+            compare(bubble.textItem.Accessible.role, Accessible.StaticText)
+            compare(bubble.textItem.readOnly, true)
+            compare(bubble.textItem.selectByMouse, true)
+        }
+
+        function test_boldIsRenderedBold() {
+            const bubble = make("**bold**", "assistant")
+            verify(/font-weight:\s*(600|700|bold)/.test(bubble.textItem.text), bubble.textItem.text)
+        }
+
+        function test_switchesToMarkdownMidStream() {
+            const bubble = make("", "assistant")
+            const textItem = bubble.textItem
+            const steps = [
+                { content: "The", styled: false, text: "The" },
+                { content: "The answer", styled: false, text: "The answer" },
+                { content: "The answer is **4", styled: true, text: "The answer is **4" },
+                { content: "The answer is **42**", styled: true, text: "The answer is 42" },
+                { content: "The answer is **42**.\n\nDone", styled: true, text: "The answer is 42.\n\nDone" },
+            ]
+            for (const step of steps) {
+                bubble.content = step.content
+                compare(bubble.styled, step.styled, step.content)
+                compare(shown(bubble), step.text)
+            }
+            verify(bubble.textItem === textItem, "the text element is kept while the reply streams")
+        }
+
+        function test_noCopyOnEmptyBubble() {
+            const bubble = make("", "assistant")
+            mouseClick(bubble.textItem, 5, 5, Qt.RightButton)
+            wait(50)
+            verify(!bubble.contextMenu.visible, "an empty message offers no menu")
+            bubble.textItem.forceActiveFocus()
+            keyClick(Qt.Key_Menu)
+            wait(50)
+            verify(!bubble.contextMenu.visible)
+        }
+
+        function test_copyCarriesTheRawMarkers() {
+            BubbleFixtures.setClipboardText("something else")
+            const raw = "Use **bold** and `code` [here](https://a.example)"
+            const bubble = make(raw, "assistant")
+            mouseClick(bubble.textItem, 5, 5, Qt.RightButton)
+            tryCompare(bubble.contextMenu, "opened", true)
+            const copy = findChild(bubble.contextMenu.contentItem, "copyItem") || bubble.contextMenu.itemAt(0)
+            compare(bubble.contextMenu.count, 1)
+            compare(copy.text, "Copy")
+            verify(copy.icon.source.toString().endsWith("doc.on.doc.svg"))
+            mouseClick(copy)
+            tryCompare(bubble.contextMenu, "visible", false)
+            compare(BubbleFixtures.clipboardText(), raw)
+        }
+
+        function test_menuKeyOpensTheMenu() {
+            const bubble = make("plain words", "user")
+            bubble.textItem.forceActiveFocus()
+            keyClick(Qt.Key_Menu)
+            tryCompare(bubble.contextMenu, "opened", true)
+            bubble.contextMenu.close()
+        }
+
+        function test_onlyWebAndMailLinksOpen() {
+            BubbleFixtures.clearOpenedUrls()
+            const bubble = make("[a](javascript:alert(1)) [b](https://a.example/x) <mailto:me@a.example> [c](file:///etc/passwd)", "assistant")
+            verify(bubble.styled)
+            for (const link of ["javascript:alert(1)", "https://a.example/x", "mailto:me@a.example", "file:///etc/passwd", "relative/x"])
+                bubble.textItem.linkActivated(link)
+            compare(BubbleFixtures.openedUrls(), ["https://a.example/x", "mailto:me@a.example"])
+        }
+    }
+}

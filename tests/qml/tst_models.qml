@@ -1,0 +1,173 @@
+import QtQuick
+import QtTest
+import Hushwing
+import HushwingTest
+
+Item {
+    id: stage
+    width: 420
+    height: 700
+
+    Component {
+        id: rowComponent
+        ModelRow { width: 340 }
+    }
+    Component {
+        id: viewComponent
+        ModelsView {}
+    }
+    Component {
+        id: selectSpy
+        SignalSpy { signalName: "select" }
+    }
+
+    TestCase {
+        name: "ModelRow"
+        when: windowShown
+
+        function makeRow(detail, available, selected) {
+            const backend = BubbleFixtures.makeBackend("llama3.2", detail, available)
+            return createTemporaryObject(rowComponent, stage, { backend: backend, isSelected: selected })
+        }
+
+        function test_statusMark_data() {
+            return [
+                { tag: "unavailable and selected", available: false, selected: true, unavailable: true, check: false },
+                { tag: "unavailable", available: false, selected: false, unavailable: true, check: false },
+                { tag: "available and selected", available: true, selected: true, unavailable: false, check: true },
+                { tag: "available", available: true, selected: false, unavailable: false, check: false },
+            ]
+        }
+        function test_statusMark(data) {
+            const row = makeRow("4.7 GB \u00b7 Ollama", data.available, data.selected)
+            const unavailable = findChild(row, "unavailableLabel")
+            compare(unavailable.visible, data.unavailable)
+            compare(unavailable.text, "Unavailable")
+            compare(unavailable.color, Qt.color("orange"))
+            compare(findChild(row, "checkmark").visible, data.check)
+            compare(findChild(row, "checkmark").name, "checkmark")
+        }
+
+        function test_detailLineOnlyWhenPresent() {
+            const withDetail = makeRow("4.7 GB \u00b7 Ollama", true, false)
+            const withoutDetail = makeRow("", true, false)
+            compare(findChild(withDetail, "detailLabel").visible, true)
+            compare(findChild(withDetail, "detailLabel").text, "4.7 GB \u00b7 Ollama")
+            compare(findChild(withoutDetail, "detailLabel").visible, false)
+            compare(findChild(withoutDetail, "nameLabel").text, "llama3.2")
+            verify(withoutDetail.implicitHeight < withDetail.implicitHeight, "no empty second line")
+        }
+
+        function test_wholeRowIsClickableAndNamed() {
+            const row = makeRow("", true, false)
+            const spy = createTemporaryObject(selectSpy, stage, { target: row })
+            mouseClick(row, row.width - 40, row.height / 2)  // the empty middle of the line
+            mouseClick(row, 3, 3)
+            compare(spy.count, 2)
+            compare(row.Accessible.name, "llama3.2")
+            compare(row.Accessible.role, Accessible.Button)
+        }
+    }
+
+    TestCase {
+        name: "ModelsView"
+        when: windowShown
+
+        function init() {
+            BubbleFixtures.holdTagsReplies(false)
+            BubbleFixtures.serveOllamaModels([])
+        }
+
+        function makeView() {
+            const manager = BubbleFixtures.makeModelManager()
+            const view = createTemporaryObject(viewComponent, stage, { modelManager: manager })
+            verify(view)
+            return view
+        }
+        function hasText(item, text) {
+            if (item.text === text && item.visible)
+                return true
+            for (let i = 0; i < item.children.length; ++i)
+                if (hasText(item.children[i], text))
+                    return true
+            return false
+        }
+
+        function test_emptyOllamaSection() {
+            const view = makeView()
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            compare(view.width, 360)
+            for (const text of ["Models", "Apple Intelligence", "Default on-device model. Private, offline, no setup needed.",
+                                "Other Models", "No Ollama models found", "Start Ollama and tap \u21BA to refresh.",
+                                "For advanced users. Manage and download models via the Ollama app."])
+                verify(hasText(view, text), text)
+            verify(findChild(view, "noModelsLine").visible)
+            compare(findChild(view, "ollamaRows").count, 0)
+            const aiRow = findChild(view, "aiRow")
+            compare(aiRow.isSelected, true)
+            compare(aiRow.name, "Apple Intelligence")
+            // No on-device model on this platform: the mark says so instead of the checkmark.
+            compare(findChild(aiRow, "unavailableLabel").visible, !aiRow.available)
+            compare(findChild(aiRow, "checkmark").visible, aiRow.available)
+        }
+
+        function test_refreshButtonIsBusyWhileRefreshing() {
+            BubbleFixtures.holdTagsReplies(true)
+            const requests = BubbleFixtures.tagsRequestCount()
+            const view = makeView()
+            const button = findChild(view, "refreshButton")
+            const icon = findChild(view, "refreshIcon")
+            tryCompare(view.modelManager, "isRefreshing", true)
+            // The manager's own first refresh and the one of the panel's appearance.
+            tryVerify(() => BubbleFixtures.tagsRequestCount() === requests + 2, 10000)
+            compare(button.enabled, false)
+            compare(icon.name, "arrow.clockwise.circle.fill")
+            compare(icon.opacity, 0.5)
+            compare(button.Accessible.name, "Refresh Models")
+            mouseClick(button)
+            button.clicked()  // what a screen reader's press does on a control it sees as enabled
+            wait(200)
+            compare(BubbleFixtures.tagsRequestCount(), requests + 2, "no refresh while one runs")
+            BubbleFixtures.holdTagsReplies(false)
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            compare(button.enabled, true)
+            compare(icon.name, "arrow.clockwise")
+            compare(icon.opacity, 1)
+            mouseClick(button)
+            tryVerify(() => BubbleFixtures.tagsRequestCount() === requests + 3, 10000)
+        }
+
+        function test_everyAppearanceRefreshes() {
+            const requests = BubbleFixtures.tagsRequestCount()
+            const view = makeView()
+            tryVerify(() => BubbleFixtures.tagsRequestCount() === requests + 2, 10000)
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            for (let opening = 1; opening <= 2; ++opening) {
+                view.visible = false
+                view.visible = true
+                tryVerify(() => BubbleFixtures.tagsRequestCount() === requests + 2 + opening, 10000)
+                tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            }
+        }
+
+        function test_selectingAnOllamaRowMovesTheCheckmark() {
+            BubbleFixtures.serveOllamaModels(["llama3.2:latest", "qwen2.5:7b"])
+            const view = makeView()
+            const rows = findChild(view, "ollamaRows")
+            tryCompare(rows, "count", 2, 10000)
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            verify(!findChild(view, "noModelsLine").visible)
+            const second = rows.itemAt(1)
+            compare(second.name, "qwen2.5:7b")
+            compare(second.Accessible.name, "qwen2.5:7b")
+            compare(findChild(second, "unavailableLabel").visible, false)
+            compare(findChild(second, "checkmark").visible, false)
+            mouseClick(second)
+            compare(view.modelManager.selectedID, second.backend.info.id)
+            compare(findChild(second, "checkmark").visible, true)
+            compare(findChild(rows.itemAt(0), "checkmark").visible, false)
+            compare(findChild(view, "aiRow").isSelected, false)
+            verify(view.visible, "the panel stays open")
+        }
+    }
+}

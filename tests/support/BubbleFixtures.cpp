@@ -1,0 +1,95 @@
+#include "BubbleFixtures.h"
+
+#include "ModelManager.h"
+#include "OllamaBackend.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQmlEngine>
+
+std::unique_ptr<ReplyStream> TestBackend::streamResponse(const QString &, const QList<ChatMessage> &,
+                                                         const QString &)
+{
+    auto [stream, sink] = ReplyStream::create();
+    sink.finish();
+    return std::move(stream);
+}
+
+namespace {
+const char *const kSchemes[] = {"http", "https", "mailto", "file", "javascript", "data", "ftp"};
+}
+
+BubbleFixtures::BubbleFixtures(QObject *parent) : QObject(parent)
+{
+    // No link a test activates may reach a real browser or mail program.
+    for (const char *scheme : kSchemes)
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "recordUrl");
+    m_server.handler = [this](const HttpRequest &request, HttpExchange *exchange) {
+        if (request.path != "/api/tags") {
+            exchange->respond(404, R"({"error":"not found"})");
+            return;
+        }
+        ++m_tagsRequests;
+        if (m_hold)
+            m_held.append(exchange);
+        else
+            answer(exchange);
+    };
+    m_server.listen();
+    OllamaBackend::setBaseUrlForTesting(m_server.url());
+}
+
+BubbleFixtures::~BubbleFixtures()
+{
+    for (const char *scheme : kSchemes)
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+}
+
+void BubbleFixtures::install(QQmlEngine *engine)
+{
+    Q_UNUSED(engine);
+    static bool registered = false;
+    if (std::exchange(registered, true))
+        return;
+    qmlRegisterSingletonType<BubbleFixtures>("HushwingTest", 1, 0, "BubbleFixtures",
+                                             [](QQmlEngine *, QJSEngine *) -> QObject * {
+                                                 return new BubbleFixtures;
+                                             });
+}
+
+QString BubbleFixtures::clipboardText() const { return QGuiApplication::clipboard()->text(); }
+void BubbleFixtures::setClipboardText(const QString &text) const { QGuiApplication::clipboard()->setText(text); }
+
+QObject *BubbleFixtures::makeBackend(const QString &name, const QString &detail, bool available)
+{
+    std::optional<QString> optionalDetail;
+    if (!detail.isEmpty())
+        optionalDetail = detail;
+    return new TestBackend(ModelInfo("test-" + name, name, ModelSource::ollama, optionalDetail), available, this);
+}
+
+QObject *BubbleFixtures::makeModelManager() { return new ModelManager(this); }
+
+void BubbleFixtures::serveOllamaModels(const QStringList &names) { m_models = names; }
+
+void BubbleFixtures::holdTagsReplies(bool hold)
+{
+    m_hold = hold;
+    if (hold)
+        return;
+    for (const auto &exchange : std::exchange(m_held, {}))
+        if (exchange)
+            answer(exchange);
+}
+
+void BubbleFixtures::answer(HttpExchange *exchange)
+{
+    QJsonArray models;
+    for (const QString &name : m_models)
+        models.append(QJsonObject{{"name", name}, {"model", name}, {"size", 4700000000LL}});
+    exchange->respond(200, QJsonDocument(QJsonObject{{"models", models}}).toJson(QJsonDocument::Compact));
+}

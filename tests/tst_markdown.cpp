@@ -1,0 +1,172 @@
+#include "InlineMarkdown.h"
+#include "MessageFormatter.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QTextDocument>
+#include <QtTest>
+
+// The inline parser on the kind of text a model writes in a chat, and the
+// bubble's presentation rules built on it.
+class TestMarkdown : public QObject
+{
+    Q_OBJECT
+
+    static QString html(const QString &markdown)
+    {
+        const auto root = InlineMarkdown::parse(markdown);
+        return root ? InlineMarkdown::toCommonMarkHtml(*root) : QStringLiteral("<rejected>");
+    }
+
+    // What a reader sees once Qt has laid the rich text out.
+    static QString shown(const QString &richText)
+    {
+        QTextDocument doc;
+        doc.setHtml(richText);
+        QString text = doc.toPlainText();
+        text.replace(QChar::LineSeparator, u'\n');
+        text.replace(QChar::Nbsp, u' ');
+        return text;
+    }
+
+public:
+    QStringList openedUrls;
+
+public slots:
+    void recordUrl(const QUrl &url) { openedUrls << url.toString(); }
+
+private slots:
+    void chatText_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("multiplication sign") << "2 * 3 = 6" << "2 * 3 = 6";
+        QTest::newRow("two multiplications") << "2 * 3 * 4" << "2 * 3 * 4";
+        QTest::newRow("numeric references") << "as shown in [1] and [2]." << "as shown in [1] and [2].";
+        QTest::newRow("snake case") << "call snake_case_name()" << "call snake_case_name()";
+        QTest::newRow("snake case emphasised") << "_snake_case_" << "<em>snake_case</em>";
+        QTest::newRow("unclosed strong while streaming") << "This is **bol" << "This is **bol";
+        QTest::newRow("unclosed code while streaming") << "Run `make te" << "Run `make te";
+        QTest::newRow("unclosed link while streaming") << "see [the docs](https://exa" << "see [the docs](https://exa";
+        QTest::newRow("strong then code") << "**Note:** run `ls -l`" << "<strong>Note:</strong> run <code>ls -l</code>";
+        QTest::newRow("rule of three") << "*foo**bar*" << "<em>foo**bar</em>";
+        QTest::newRow("nested") << "***both***" << "<em><strong>both</strong></em>";
+        QTest::newRow("heading and list signs stay") << "# Title\n- item" << "# Title\n- item";
+        QTest::newRow("spaces and line breaks kept") << "a  b\n\n   c *d*  \n" << "a  b\n\n   c <em>d</em>  \n";
+        QTest::newRow("CRLF is one line break") << "a\r\nb\rc" << "a\nb\nc";
+        QTest::newRow("raw html kept apart") << "*<b title=\"*\">x</b>" << "*<b title=\"*\">x</b>";
+        QTest::newRow("entity and ampersand") << "&copy; AT&T &#65; &bogus;" << "\u00A9 AT&amp;T A &amp;bogus;";
+        QTest::newRow("link with title") << "[site](https://a.example/x \"Home\")"
+                                         << "<a href=\"https://a.example/x\" title=\"Home\">site</a>";
+        QTest::newRow("autolink") << "<https://a.example>" << "<a href=\"https://a.example\">https://a.example</a>";
+        QTest::newRow("email autolink") << "<me@a.example>" << "<a href=\"mailto:me@a.example\">me@a.example</a>";
+        QTest::newRow("emoji beside emphasis") << "\U0001F600*yes*" << "\U0001F600<em>yes</em>";
+        QTest::newRow("lone surrogate replaced") << QString(QChar(0xD800)) + "<b>*x*" << "\uFFFD<b><em>x</em>";
+        QTest::newRow("NUL replaced") << QString(QChar(0)) + "x" << "\uFFFDx";
+    }
+    void chatText()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, expected);
+        QCOMPARE(html(markdown), expected);
+    }
+
+    void richTextKeepsWhiteSpaceAndShowsHtmlAsText()
+    {
+        const QString text = "line one  with  runs\n\n    indented `code  span`\n<script>alert(1)</script> **bold**";
+        const QString rich = InlineMarkdown::renderOrFallback(text);
+        QVERIFY(!rich.contains("<script>"));
+        QVERIFY(rich.contains("<b>bold</b>"));
+        QCOMPARE(shown(rich), "line one  with  runs\n\n    indented code  span\n<script>alert(1)</script> bold");
+    }
+
+    void rejectedInputFallsBackToRawText()
+    {
+        // Emphasis nested 40 deep is refused rather than rendered.
+        const QString deep = QString(80, u'*') + "x" + QString(80, u'*');
+        QVERIFY(!InlineMarkdown::parse(deep));
+        QCOMPARE(shown(InlineMarkdown::renderOrFallback(deep)), deep);
+        const auto present = MessageFormatter::present(deep, "assistant");
+        QCOMPARE(present.value("styled").toBool(), false);
+        QCOMPARE(present.value("plainText").toString(), deep);
+
+        const QString huge = QString(InlineMarkdown::kMaxLength + 1, u'a') + "**b**";
+        QVERIFY(!InlineMarkdown::parse(huge));
+        QCOMPARE(shown(InlineMarkdown::renderOrFallback(huge)), huge);
+
+        // Just inside the limit still parses.
+        QVERIFY(InlineMarkdown::parse(QString(20, u'*') + "x" + QString(20, u'*')));
+    }
+
+    void markdownTestFollowsTheFiveMarkers_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("markdown");
+        QTest::newRow("strong") << "a **b**" << true;
+        QTest::newRow("underscores") << "__init__" << true;
+        QTest::newRow("asterisk") << "2 * 3" << true;
+        QTest::newRow("backtick") << "use `x`" << true;
+        QTest::newRow("bracket") << "see [1]" << true;
+        QTest::newRow("single underscore") << "snake_case" << false;
+        QTest::newRow("heading and list") << "# Title\n- item" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void markdownTestFollowsTheFiveMarkers()
+    {
+        QFETCH(QString, content);
+        QFETCH(bool, markdown);
+        QCOMPARE(MessageFormatter::looksLikeMarkdown(content), markdown);
+    }
+
+    void presentationByRole()
+    {
+        auto p = MessageFormatter::present("**hi**", "user");
+        QCOMPARE(p.value("styled").toBool(), false);
+        QCOMPARE(shown(p.value("richText").toString()), "**hi**");
+
+        p = MessageFormatter::present("**hi** <i>", "assistant");
+        QCOMPARE(p.value("styled").toBool(), true);
+        QCOMPARE(p.value("plainText").toString(), "hi <i>");
+        QCOMPARE(shown(p.value("richText").toString()), "hi <i>");
+
+        p = MessageFormatter::present("", "assistant");
+        QCOMPARE(p.value("plainText").toString(), " ");
+        QCOMPARE(shown(p.value("richText").toString()), " ");
+
+        // Plain assistant text is verbatim too: no entity is decoded.
+        p = MessageFormatter::present("a &amp; b", "assistant");
+        QCOMPARE(shown(p.value("richText").toString()), "a &amp; b");
+    }
+
+    void copyReplacesClipboardWithRawText()
+    {
+        QGuiApplication::clipboard()->setText("before");
+        MessageFormatter::copyToClipboard("**bold** and `code`");
+        QCOMPARE(QGuiApplication::clipboard()->text(), "**bold** and `code`");
+    }
+
+    void onlyWebAndMailLinksOpen()
+    {
+        for (const char *scheme : {"http", "https", "mailto", "javascript", "file", "ftp", "data"})
+            QDesktopServices::setUrlHandler(scheme, this, "recordUrl");
+        QVERIFY(MessageFormatter::openLink("https://a.example/page"));
+        QVERIFY(MessageFormatter::openLink("http://a.example"));
+        QVERIFY(MessageFormatter::openLink("mailto:me@a.example"));
+        QVERIFY(!MessageFormatter::openLink("javascript:alert(1)"));
+        QVERIFY(!MessageFormatter::openLink("JavaScript:alert(1)"));
+        QVERIFY(!MessageFormatter::openLink("file:///etc/passwd"));
+        QVERIFY(!MessageFormatter::openLink("data:text/html,hi"));
+        QVERIFY(!MessageFormatter::openLink("/relative/path"));
+        QVERIFY(!MessageFormatter::openLink("https://"));
+        QCOMPARE(openedUrls, QStringList({"https://a.example/page", "http://a.example", "mailto:me@a.example"}));
+        for (const char *scheme : {"http", "https", "mailto", "javascript", "file", "ftp", "data"})
+            QDesktopServices::unsetUrlHandler(scheme);
+
+        // A javascript: link in a reply parses as a link, but opening it is refused.
+        QCOMPARE(html("[x](javascript:alert(1))"), "<a href=\"javascript:alert(1)\">x</a>");
+    }
+};
+
+QTEST_MAIN(TestMarkdown)
+#include "tst_markdown.moc"
