@@ -1,22 +1,65 @@
 #include "HushwingApp.h"
 
+#include "SessionStore.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
-#include <QtQml/qqmlextensionplugin.h>
+#include <QQuickWindow>
 
-Q_IMPORT_QML_PLUGIN(HushwingPlugin)
+HushwingApp::HushwingApp(const QString &storePath, QObject *parent) : QObject(parent)
+{
+    // The store's folder may not exist on a first start; an unusable store still
+    // lets the program run with an empty conversation.
+    QDir().mkpath(QFileInfo(storePath).absolutePath());
+    m_store = std::make_unique<SessionStore>(storePath);
+
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->setInitialProperties({{QStringLiteral("modelContext"),
+                                     QVariant::fromValue<QObject *>(m_store.get())}});
+    m_engine->load(QUrl(QStringLiteral("qrc:/Hushwing/Main.qml")));
+}
+
+HushwingApp::~HushwingApp()
+{
+    // The window and its view model go before the store they write to.
+    m_engine.reset();
+    m_store.reset();
+}
+
+SessionStore *HushwingApp::store() const
+{
+    return m_store.get();
+}
+
+QQmlApplicationEngine *HushwingApp::engine() const
+{
+    return m_engine.get();
+}
+
+QQuickWindow *HushwingApp::window() const
+{
+    const auto roots = m_engine->rootObjects();
+    return roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
+}
+
+void HushwingApp::describeApplication()
+{
+    QGuiApplication::setApplicationName(QStringLiteral("Hushwing"));
+    QGuiApplication::setOrganizationName(QString());
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Hushwing"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.hushwing.Hushwing"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(HUSHWING_VERSION));
+}
 
 int HushwingApp::main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("Hushwing"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Hushwing"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("hushwing"));
-
-    QQmlApplicationEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/"));
-    QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
-                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-    engine.load(QUrl(QStringLiteral("qrc:/Hushwing/Main.qml")));
+    describeApplication();
+    HushwingApp hushwing(SessionStore::defaultPath());
+    if (!hushwing.window())
+        return 1;
     return app.exec();
 }

@@ -1,8 +1,36 @@
 #pragma once
 
-// The program: application loop, the store opened once, and the one window.
-class HushwingApp
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QQmlApplicationEngine;
+class QQuickWindow;
+class SessionStore;
+
+// The program: the store opened once at start and the one window, whose root
+// view creates the chat view model when it first appears.
+class HushwingApp : public QObject
 {
+    Q_OBJECT
 public:
+    // Opens the store at `storePath` (creating its folder) and shows the window.
+    // The program passes SessionStore::defaultPath(); tests pass a file of their own.
+    explicit HushwingApp(const QString &storePath, QObject *parent = nullptr);
+    ~HushwingApp() override;
+
+    SessionStore *store() const;
+    QQmlApplicationEngine *engine() const;
+    // The window, or null when the window's QML failed to load.
+    QQuickWindow *window() const;
+
+    // Sets the application's identity (name "Hushwing", no organisation, so the
+    // data folder is ~/.local/share/Hushwing) on an existing application object.
+    static void describeApplication();
+    // The process entry: runs the application loop until the user quits.
     static int main(int argc, char *argv[]);
+
+private:
+    std::unique_ptr<SessionStore> m_store;
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
 };

@@ -1,4 +1,5 @@
 #include "BubbleFixtures.h"
+#include "WindowFixtures.h"
 
 #include <QQmlEngine>
 #include <QtQuickTest/quicktest.h>
@@ -12,6 +13,7 @@ public slots:
     {
         engine->addImportPath(QStringLiteral("qrc:/"));
         BubbleFixtures::install(engine);
+        registerWindowFixtures(engine);
     }
 };
 

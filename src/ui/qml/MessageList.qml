@@ -1,0 +1,109 @@
+import QtQuick
+import QtQuick.Controls
+import Hushwing
+
+// The conversation: the welcome while it is empty, then one bubble per message
+// in a centred column at most 700 wide. Bubbles are built only near the visible
+// area. The list follows the newest message: animated when a message is added
+// or removed, at once on every streamed piece of the last one; a conversation
+// restored at start is shown as it is, unscrolled.
+ListView {
+    id: list
+    required property ChatViewModel vm
+    required property ChatTheme theme
+
+    // The column holding the welcome and the bubbles, padding included.
+    readonly property real columnWidth: Math.min(700, width)
+    readonly property real columnX: (width - columnWidth) / 2
+    readonly property real padding: theme.defaultPadding
+    readonly property bool isScrollAnimating: scrollAnimation.running
+    // The message count the scrolling rules last saw.
+    property int shownCount: 0
+
+    objectName: "messageList"
+    clip: true
+    model: vm.messages
+    spacing: 12
+    topMargin: padding
+    bottomMargin: padding
+    reuseItems: false
+    boundsBehavior: Flickable.StopAtBounds
+    ScrollBar.vertical: ScrollBar {}
+
+    Accessible.role: Accessible.List
+    Accessible.name: qsTr("Conversation")
+
+    header: Item {
+        width: list.width
+        height: emptyLoader.active ? emptyLoader.height : 0
+        Loader {
+            id: emptyLoader
+            x: list.columnX + list.padding
+            width: list.columnWidth - 2 * list.padding
+            active: list.vm.messageCount === 0
+            sourceComponent: EmptyState {
+                vm: list.vm
+                theme: list.theme
+            }
+        }
+    }
+
+    delegate: Item {
+        id: row
+        required property int index
+        required property string role
+        required property string content
+
+        width: list.width
+        height: bubble.height
+
+        MessageBubble {
+            id: bubble
+            x: list.columnX + list.padding
+            width: list.columnWidth - 2 * list.padding
+            role: row.role
+            content: row.content
+        }
+    }
+
+    // Puts the last message's bottom edge at the bottom of the visible area.
+    function scrollToLast(animated) {
+        if (count === 0)
+            return
+        scrollAnimation.stop()
+        const from = contentY
+        positionViewAtIndex(count - 1, ListView.End)
+        const to = contentY
+        if (!animated || from === to)
+            return
+        contentY = from
+        scrollAnimation.from = from
+        scrollAnimation.to = to
+        scrollAnimation.start()
+    }
+
+    NumberAnimation {
+        id: scrollAnimation
+        target: list
+        property: "contentY"
+        duration: 200
+        easing.type: Easing.BezierSpline
+        easing.bezierCurve: [0, 0, 0.58, 1, 1, 1]   // ease-out
+    }
+
+    Connections {
+        target: list.vm
+        function onMessagesChanged() {
+            if (list.vm.messageCount === list.shownCount)
+                return
+            list.shownCount = list.vm.messageCount
+            Qt.callLater(list.scrollToLast, true)
+        }
+        function onMessageContentChanged(row) {
+            if (row === list.vm.messageCount - 1)
+                Qt.callLater(list.scrollToLast, false)
+        }
+    }
+
+    Component.onCompleted: shownCount = vm.messageCount
+}

@@ -1,0 +1,315 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Hushwing
+import HushwingTest
+
+// The chat screen's rules against a real view model over a temporary store and
+// a local stand-in for the Ollama server.
+TestCase {
+    id: testCase
+    name: "ChatView"
+    when: windowShown
+    visible: true   // a test case is hidden by default, and hidden items take no clicks
+    width: 640
+    height: 800
+
+    ChatScreenFixture { id: fixture }
+
+    Component {
+        id: chatViewComponent
+        ChatView {
+            width: testCase.width
+            height: testCase.height
+        }
+    }
+
+    property ChatView view: null
+
+    SignalSpy {
+        id: pieceSpy
+        target: testCase.view ? testCase.view.vm : null
+        signalName: "messageContentChanged"
+    }
+
+    function showChat(roles, contents) {
+        fixture.start(roles || [], contents || [])
+        view = createTemporaryObject(chatViewComponent, testCase, { vm: fixture.vm })
+        verify(view)
+        waitForRendering(view)
+        return view
+    }
+
+    function item(name) {
+        const found = findChild(view, name)
+        verify(found, "no item named " + name)
+        return found
+    }
+
+    function useOllama() {
+        const manager = view.vm.modelManager
+        tryVerify(() => manager.ollamaBackends.length === 1, 10000, "the stand-in's model is listed")
+        manager.select(manager.ollamaBackends[0])
+        compare(manager.selectedSubtitle.indexOf(fixture.ollamaModelName) >= 0, true,
+                "subtitle follows the selection: " + manager.selectedSubtitle)
+    }
+
+    function typeAndReturn(text) {
+        item("messageField").forceActiveFocus()
+        keyClick(Qt.Key_A, Qt.ControlModifier)
+        keySequence("Delete")
+        for (const c of text)
+            keyClick(c)
+        keyClick(Qt.Key_Return)
+    }
+
+    function cleanup() {
+        if (view && view.vm.isGenerating)
+            fixture.finishReplies()
+        if (view)
+            tryCompare(view.vm, "isGenerating", false, 10000)
+        view = null
+    }
+
+    function test_emptyConversation_showsWelcomeAndInactiveChips() {
+        showChat()
+        verify(item("emptyState").visible)
+        const labels = ["Proofread", "Summarise", "Explain Simply", "Rewrite"]
+        let previousX = -1
+        for (const label of labels) {
+            const chip = item("modeChip_" + label)
+            verify(chip.visible)
+            compare(chip.active, false)
+            compare(chip.Accessible.name, label)
+            compare(Qt.colorEqual(chip.fill, view.theme.faded(view.theme.accent, 0.1)), true)
+            compare(Qt.colorEqual(chip.foreground, view.theme.accent), true)
+            verify(chip.mapToItem(view, 0, 0).x > previousX, "chips in table order")
+            previousX = chip.mapToItem(view, 0, 0).x
+        }
+        compare(item("modeBar").visible, false)
+        compare(item("newChatButton").enabled, false)
+    }
+
+    function test_chip_activatesModeAndShowsModeBar() {
+        showChat()
+        const chip = item("modeChip_Summarise")
+        mouseClick(chip)
+        compare(view.vm.activeModeID, "Summarise")
+        compare(chip.active, true)
+        compare(Qt.colorEqual(chip.fill, view.theme.accent), true)
+        compare(Qt.colorEqual(chip.foreground, "white"), true)
+        compare(item("modeChip_Proofread").active, false)
+
+        const bar = item("modeBar")
+        verify(bar.visible)
+        compare(item("modeBarLabel").text, "Summarise")
+
+        // A second chip replaces the mode; tapping the active chip turns it off.
+        mouseClick(item("modeChip_Rewrite"))
+        compare(view.vm.activeModeID, "Rewrite")
+        compare(chip.active, false)
+        mouseClick(item("modeChip_Rewrite"))
+        compare(view.vm.hasActiveMode, false)
+        compare(bar.visible, false)
+    }
+
+    function test_modeBar_clearButtonTurnsModeOff() {
+        showChat()
+        mouseClick(item("modeChip_Explain Simply"))
+        const clear = item("clearModeButton")
+        compare(clear.Accessible.name, "Clear Writing Mode")
+        mouseClick(clear)
+        compare(view.vm.hasActiveMode, false)
+        compare(item("modeBar").visible, false)
+        compare(item("modeChip_Explain Simply").active, false)
+    }
+
+    function test_firstMessage_hidesWelcomeAndModeBarTogether() {
+        showChat()
+        useOllama()
+        mouseClick(item("modeChip_Proofread"))
+        verify(item("modeBar").visible)
+
+        typeAndReturn("Fix this")
+        compare(view.vm.messageCount, 2)
+        compare(view.vm.activeModeID, "Proofread", "the mode stays active after the first message")
+        compare(item("modeBar").visible, false)
+        compare(findChild(view, "emptyState"), null)
+        tryCompare(fixture, "chatRequests", 1, 10000)
+    }
+
+    function test_sendButtonColour_data() {
+        return [
+            { tag: "empty", draft: "", colour: "secondary" },
+            { tag: "spaces", draft: "   ", colour: "secondary" },
+            { tag: "tab and other space separators", draft: "\t\u00a0\u2003\u3000", colour: "secondary" },
+            { tag: "only line breaks", draft: "\n\n", colour: "accent" },
+            { tag: "carriage return and line feed", draft: " \r\n ", colour: "accent" },
+            { tag: "text", draft: "  hi  ", colour: "accent" },
+        ]
+    }
+
+    function test_sendButtonColour(data) {
+        showChat()
+        view.vm.draft = data.draft
+        const bar = item("inputBar")
+        compare(Qt.colorEqual(bar.sendButtonColor, view.theme[data.colour]), true,
+                "colour " + bar.sendButtonColor + " for " + JSON.stringify(data.draft))
+        compare(item("sendButton").Accessible.name, "Send")
+    }
+
+    function test_lineBreaksOnly_showAccentButSendNothing() {
+        showChat()
+        useOllama()
+        view.vm.draft = "\n\n"
+        mouseClick(item("sendButton"))
+        compare(view.vm.messageCount, 0)
+        compare(view.vm.draft, "\n\n")
+    }
+
+    function test_whileGenerating_buttonIsRedStopAndStops() {
+        showChat()
+        useOllama()
+        typeAndReturn("Hi")
+        tryCompare(view.vm, "isGenerating", true, 5000)
+        const button = item("sendButton")
+        compare(Qt.colorEqual(item("inputBar").sendButtonColor, view.theme.red), true)
+        compare(button.Accessible.name, "Stop")
+
+        // Return during a reply calls send(), which ignores it.
+        typeAndReturn("Again")
+        compare(view.vm.messageCount, 2)
+
+        mouseClick(button)
+        tryCompare(view.vm, "isGenerating", false, 10000)
+        compare(button.Accessible.name, "Send")
+        compare(Qt.colorEqual(item("inputBar").sendButtonColor, view.theme.accent), true, "the unsent draft is kept")
+    }
+
+    function test_keyboard_shiftReturnBreaksLineReturnAndCtrlReturnSend() {
+        showChat()
+        useOllama()
+        const field = item("messageField")
+        compare(field.Accessible.name, "Message")
+        field.forceActiveFocus()
+        keyClick("a")
+        keyClick(Qt.Key_Return, Qt.ShiftModifier)
+        keyClick("b")
+        compare(view.vm.draft, "a\nb")
+        compare(view.vm.messageCount, 0)
+
+        // Ctrl+Return works with the focus away from the field.
+        item("newChatButton").forceActiveFocus()
+        keyClick(Qt.Key_Return, Qt.ControlModifier)
+        compare(view.vm.messageCount, 2)
+        compare(view.vm.draft, "")
+    }
+
+    function test_alert_showsRefusalAndOkDismissesIt() {
+        showChat()
+        const alert = item("availabilityAlert")
+        compare(alert.opened, false)
+        view.vm.draft = "Hello"
+        view.vm.send()       // the on-device model is selected and unavailable here
+        verify(view.vm.hasAvailabilityError)
+        tryCompare(alert, "opened", true)
+        compare(alert.title, "Apple Intelligence Unavailable")
+        compare(item("availabilityAlertText").text, view.vm.availabilityError)
+        verify(view.vm.availabilityError.startsWith("Apple Intelligence unavailable: "))
+
+        const ok = item("alertOKButton")
+        compare(ok.Accessible.name, "OK")
+        mouseClick(ok)
+        tryCompare(alert, "visible", false)
+        compare(view.vm.hasAvailabilityError, false)
+        compare(view.vm.draft, "Hello")
+
+        // Escape closes it too, and clears the error the same way.
+        view.vm.send()
+        tryCompare(alert, "opened", true)
+        keyClick(Qt.Key_Escape)
+        tryCompare(alert, "visible", false)
+        compare(view.vm.hasAvailabilityError, false)
+    }
+
+    function test_newChat_enabledWithMessagesAndCtrlN() {
+        showChat()
+        mouseClick(item("modeChip_Rewrite"))
+        keySequence(StandardKey.New)
+        compare(view.vm.activeModeID, "Rewrite", "Ctrl+N does nothing while New Chat is disabled")
+
+        useOllama()
+        typeAndReturn("Hi")
+        const button = item("newChatButton")
+        compare(button.Accessible.name, "New Chat")
+        compare(button.enabled, true)
+        fixture.finishReplies()
+        tryCompare(view.vm, "isGenerating", false, 10000)
+        compare(button.enabled, true)
+
+        keySequence(StandardKey.New)
+        compare(view.vm.messageCount, 0)
+        compare(view.vm.hasActiveMode, false)
+        compare(button.enabled, false)
+        verify(item("emptyState").visible)
+    }
+
+    function test_menu_opensModelsAndAboutAndEscapeClosesThem() {
+        showChat()
+        const more = item("moreButton")
+        compare(more.Accessible.name, "More")
+        mouseClick(more)
+        const menu = item("moreMenu")
+        tryCompare(menu, "opened", true)
+        const models = item("modelsMenuItem")
+        compare(models.text, "Models")
+        mouseClick(models)
+        compare(view.showingModels, true)
+        const popover = item("modelsPopover")
+        tryCompare(popover, "opened", true)
+        compare(popover.contentItem.modelManager, view.vm.modelManager)
+        keyClick(Qt.Key_Escape)
+        tryCompare(popover, "visible", false)
+        compare(view.showingModels, false)
+
+        mouseClick(more)
+        tryCompare(menu, "opened", true)
+        compare(item("aboutMenuItem").text, "About")
+        mouseClick(item("aboutMenuItem"))
+        const sheet = item("aboutSheet")
+        tryCompare(sheet, "opened", true)
+        compare(view.showingAbout, true)
+        keyClick(Qt.Key_Escape)
+        tryCompare(sheet, "visible", false)
+        compare(view.showingAbout, false)
+    }
+
+    function test_scrolling_restoredStaysPutThenFollowsNewMessages() {
+        const roles = [], contents = []
+        for (let i = 0; i < 30; ++i) {
+            roles.push(i % 2 === 0 ? "user" : "assistant")
+            contents.push("Stored message " + i + "\nwith a second line")
+        }
+        showChat(roles, contents)
+        const list = item("messageList")
+        compare(list.count, 30)
+        wait(100)
+        compare(list.contentY, list.originY - list.topMargin, "a restored conversation is shown from the top")
+        compare(list.atYEnd, false)
+
+        useOllama()
+        typeAndReturn("Next")
+        tryCompare(list, "isScrollAnimating", true, 5000)
+        tryCompare(list, "isScrollAnimating", false, 5000)
+        verify(list.atYEnd)
+
+        // A streamed piece that grows the last message is followed at once.
+        pieceSpy.clear()
+        const before = list.contentY
+        fixture.sendReplyPiece(" and a much longer part\n\n\n\n\n\n\nthat ends here")
+        pieceSpy.wait(5000)
+        tryVerify(() => list.atYEnd && list.contentY > before, 5000)
+        verify(!list.isScrollAnimating)
+        fixture.finishReplies()
+    }
+}

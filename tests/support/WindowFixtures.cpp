@@ -1,0 +1,95 @@
+#include "WindowFixtures.h"
+
+#include "OllamaBackend.h"
+#include "SessionStore.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQmlEngine>
+
+OllamaStandIn::OllamaStandIn(QObject *parent) : QObject(parent)
+{
+    m_server.handler = [this](const HttpRequest &request, HttpExchange *exchange) {
+        if (request.path.endsWith("/api/tags")) {
+            exchange->respond(200, QByteArray(R"({"models":[{"name":")") + modelName
+                                       + R"(","model":"tinyllama:1b","size":637700138}]})");
+            return;
+        }
+        if (request.path.endsWith("/api/chat")) {
+            ++m_chatRequests;
+            exchange->sendChunkedHead();
+            for (const QString &piece : openingPieces)
+                exchange->sendChunk(chatLine(piece, false));
+            m_openReplies.append(exchange);
+            emit chatRequestReceived();
+            return;
+        }
+        exchange->respond(404, R"({"error":"not found"})");
+    };
+}
+
+bool OllamaStandIn::listen(quint16 port)
+{
+    return m_server.listen(port);
+}
+
+QByteArray OllamaStandIn::chatLine(const QString &content, bool done)
+{
+    QJsonObject message{{"role", "assistant"}, {"content", content}};
+    QJsonObject line{{"model", modelName}, {"message", message}, {"done", done}};
+    return QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+}
+
+void OllamaStandIn::sendPiece(const QString &piece)
+{
+    for (const auto &reply : std::as_const(m_openReplies)) {
+        if (reply && reply->isOpen())
+            reply->sendChunk(chatLine(piece, false));
+    }
+}
+
+void OllamaStandIn::finishReplies()
+{
+    for (const auto &reply : std::exchange(m_openReplies, {})) {
+        if (reply && reply->isOpen()) {
+            reply->sendChunk(chatLine(QString(), true));
+            reply->endChunked();
+        }
+    }
+}
+
+ChatScreenFixture::ChatScreenFixture(QObject *parent) : QObject(parent)
+{
+    m_ollama.listen();
+    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
+    connect(&m_ollama, &OllamaStandIn::chatRequestReceived, this, &ChatScreenFixture::chatRequestsChanged);
+}
+
+ChatScreenFixture::~ChatScreenFixture()
+{
+    delete m_vm;
+}
+
+void ChatScreenFixture::start(const QStringList &roles, const QStringList &contents)
+{
+    delete std::exchange(m_vm, nullptr);
+    emit vmChanged();
+    m_store.reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_store = std::make_unique<SessionStore>(m_dir->filePath(QStringLiteral("Hushwing.sqlite")));
+    if (!roles.isEmpty()) {
+        auto session = std::make_shared<ChatSession>();
+        session->setRoles(roles);
+        session->setContents(contents);
+        m_store->insert(session);
+        m_store->save();
+    }
+    m_vm = new ChatViewModel(m_store.get());
+    QQmlEngine::setObjectOwnership(m_vm, QQmlEngine::CppOwnership);
+    emit vmChanged();
+}
+
+void registerWindowFixtures(QQmlEngine *)
+{
+    qmlRegisterType<ChatScreenFixture>("HushwingTest", 1, 0, "ChatScreenFixture");
+}

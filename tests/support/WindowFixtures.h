@@ -1,0 +1,79 @@
+#pragma once
+
+#include "ChatViewModel.h"
+#include "LocalHttpServer.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+class QQmlEngine;
+class SessionStore;
+
+// A stand-in for the local Ollama server: one installed model, and chat replies
+// that stream their first pieces and then wait until the test lets them end.
+class OllamaStandIn : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr const char *modelName = "tinyllama:1b";
+
+    explicit OllamaStandIn(QObject *parent = nullptr);
+    bool listen(quint16 port = 0);
+    QUrl url() const { return m_server.url(); }
+
+    // Pieces each reply streams before it holds (the text grows piece by piece).
+    QStringList openingPieces = {QStringLiteral("Hello"), QStringLiteral(" there")};
+    int chatRequests() const { return m_chatRequests; }
+    // Streams `piece` into every reply still open.
+    void sendPiece(const QString &piece);
+    // Ends every reply still open with the closing line.
+    void finishReplies();
+
+    static QByteArray chatLine(const QString &content, bool done);
+
+signals:
+    void chatRequestReceived();
+
+private:
+    LocalHttpServer m_server;
+    QList<QPointer<HttpExchange>> m_openReplies;
+    int m_chatRequests = 0;
+};
+
+// For the QML tests of the chat screen: a real chat view model over a store in
+// a temporary folder, with the stand-in Ollama server as its model source.
+class ChatScreenFixture : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(ChatViewModel *vm READ vm NOTIFY vmChanged)
+    Q_PROPERTY(int chatRequests READ chatRequests NOTIFY chatRequestsChanged)
+    Q_PROPERTY(QString ollamaModelName READ ollamaModelName CONSTANT)
+public:
+    explicit ChatScreenFixture(QObject *parent = nullptr);
+    ~ChatScreenFixture() override;
+
+    ChatViewModel *vm() const { return m_vm; }
+    int chatRequests() const { return m_ollama.chatRequests(); }
+    QString ollamaModelName() const { return QString::fromLatin1(OllamaStandIn::modelName); }
+
+    // A fresh store holding the given conversation (none when empty) and a new
+    // view model restored from it; the previous view model is discarded.
+    Q_INVOKABLE void start(const QStringList &roles = {}, const QStringList &contents = {});
+    Q_INVOKABLE void sendReplyPiece(const QString &piece) { m_ollama.sendPiece(piece); }
+    Q_INVOKABLE void finishReplies() { m_ollama.finishReplies(); }
+
+signals:
+    void vmChanged();
+    void chatRequestsChanged();
+
+private:
+    OllamaStandIn m_ollama;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SessionStore> m_store;
+    ChatViewModel *m_vm = nullptr;
+};
+
+// Makes `ChatScreenFixture` available to QML tests as `import HushwingTest`.
+void registerWindowFixtures(QQmlEngine *engine);
