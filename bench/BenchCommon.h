@@ -28,7 +28,8 @@ inline double maximum(const std::vector<double> &values)
 // Prints one target line and returns whether it was met.
 inline bool target(const char *what, double value, const char *relation, double limit, const char *unit)
 {
-    const bool met = relation[0] == '<' ? value <= limit : value >= limit;
+    // A figure that could not be measured (negative) never meets a target.
+    const bool met = value >= 0 && (relation[0] == '<' ? value <= limit : value >= limit);
     std::printf("  %-58s %9.2f %s (target %s %.2f %s)  %s\n", what, value, unit, relation, limit, unit,
                 met ? "MET" : "MISSED");
     return met;

@@ -57,12 +57,35 @@ ListView {
         width: list.width
         height: bubble.height
 
+        // A streamed reply can change `content` many times within one frame.
+        // Presenting a bubble (Markdown, layout) is costly, so the bubble gets
+        // the newest text at most once per frame: a change after a quiet frame
+        // at once, later ones when the frame is over, the last one always.
+        property string shownContent
+        Component.onCompleted: shownContent = content
+        onContentChanged: {
+            if (coalesce.running)
+                return
+            shownContent = content
+            coalesce.start()
+        }
+        Timer {
+            id: coalesce
+            interval: 16
+            onTriggered: {
+                if (row.shownContent !== row.content) {
+                    row.shownContent = row.content
+                    coalesce.start()
+                }
+            }
+        }
+
         MessageBubble {
             id: bubble
             x: list.columnX + list.padding
             width: list.columnWidth - 2 * list.padding
             role: row.role
-            content: row.content
+            content: row.shownContent
         }
     }
 
