@@ -148,14 +148,24 @@ bool StoreFile::open(const QString &path, const QString &connectionName, int sch
     if (createdHere && !createOwnerOnlyFile(path))
         return false;
 
+    // SQLite's side files that did not exist before this attempt; a failed
+    // attempt (a full disk, a read-only folder) must not leave them behind.
+    QStringList sideFilesMadeHere;
+    for (const char *suffix : {"-wal", "-shm", "-journal"})
+        if (!QFileInfo::exists(path + QLatin1String(suffix)))
+            sideFilesMadeHere << path + QLatin1String(suffix);
+
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         ok = db.open() && prepare(db, state != FileState::sqlite, schemaVersion);
-        if (!ok)
+        if (!ok) {
             db.close();
+            for (const QString &file : std::as_const(sideFilesMadeHere))
+                QFile::remove(file);
+        }
         if (!ok && state == FileState::sqlite && canReadInPlace(path)) {
             db.setDatabaseName(readOnlyUri(path));
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));

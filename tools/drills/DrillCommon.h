@@ -32,5 +32,6 @@ int checkKilledStore(const QString &dir);  // "check <dir>"
 int seedStore(const QString &path, int messages, int charsPerMessage);  // "seed <path> <n> <chars>"
 int runWindowSession(const QString &storePath);  // "app <store path>"
 int runProxyDrill(const QString &self);  // "proxy"
+int runProxyControl();  // "proxy-control": a plain client's request under the proxy variables
 
 void say(const char *format, ...);  // one line on stdout, flushed at once

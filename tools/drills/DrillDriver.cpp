@@ -6,6 +6,7 @@
 //   seed <path> <n> <chars>   write a store holding n messages of about <chars> characters
 //   app <store path>          the real window on a given store: two replies and a new chat
 //   proxy                     app under proxy variables pointing at a trap; the trap must stay silent
+//   proxy-control             a plain Qt client under the same variables (the trap must catch it)
 #include "ChatViewModel.h"
 #include "DrillCommon.h"
 #include "SampleText.h"
@@ -92,6 +93,8 @@ int main(int argc, char *argv[])
         return runWindowSession(arg(2));
     if (mode == "proxy")
         return runProxyDrill(QCoreApplication::applicationFilePath());
+    if (mode == "proxy-control")
+        return runProxyControl();
     std::fprintf(stderr, "usage: %s run|check <dir> | seed <path> <n> <chars> | app <store path> | proxy\n", argv[0]);
     return 2;
 }

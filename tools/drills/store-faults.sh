@@ -2,7 +2,7 @@
 # A store the program cannot use must not stop it, and must stay exactly as it
 # was: a damaged store file (three ways), a store folder without write
 # permission (as an unprivileged user), and a full disk (a small tmpfs, or a
-# file-size limit where mounting is not allowed). For each case the real
+# file-size limit where mounting is not allowed, or when DRILL_NO_MOUNT is set). For each case the real
 # program starts and is still running 3 s later, and the drill driver runs the
 # real window on the same store through two replies and a new chat; then the
 # store folder's listing and every file's bytes are compared with before.
@@ -107,7 +107,7 @@ drill "store folder without write permission, no store yet" "$work/readonly-empt
 # 3. A full disk: a 1 MiB tmpfs filled to the last byte around the store.
 full="$work/full"
 mkdir -p "$full"
-if mount -t tmpfs -o size=1m,mode=755 tmpfs "$full" 2>/dev/null; then
+if [ -z "${DRILL_NO_MOUNT:-}" ] && mount -t tmpfs -o size=1m,mode=755 tmpfs "$full" 2>/dev/null; then
     mounted="$full"
     seed "$full" 40 4000
     dd if=/dev/zero of="$full/filler" bs=4k status=none 2>/dev/null || true
