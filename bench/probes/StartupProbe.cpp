@@ -68,6 +68,7 @@ void watchFirstFrame(QQuickWindow *window)
 
 int main(int argc, char *argv[])
 {
+    std::printf("main %lld\n", monotonicNs());  // libraries loaded and relocated
     QGuiApplication app(argc, argv);
 #ifdef PROBE_BASELINE
     QQmlApplicationEngine engine;
@@ -80,5 +81,6 @@ int main(int argc, char *argv[])
     HushwingApp hushwing(SessionStore::defaultPath());
     watchFirstFrame(hushwing.window());
 #endif
+    std::printf("loaded %lld\n", monotonicNs());  // window and its QML created
     return app.exec();
 }
