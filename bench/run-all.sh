@@ -5,7 +5,7 @@ build="${1:-build-bench}"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 status=0
 for program in "$build"/bench/bench_*; do
-    [ -x "$program" ] || continue
+    [ -f "$program" ] && [ -x "$program" ] || continue
     echo "== $(basename "$program")"
     "$program" || status=1
 done
