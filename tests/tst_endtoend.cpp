@@ -1,5 +1,6 @@
 // One conversation through the real window, view model, store and a local
 // stand-in for the Ollama server, then a second start on the same store.
+#include "AppConfig.h"
 #include "ChatViewModel.h"
 #include "ContentView.h"
 #include "HushwingApp.h"
@@ -130,11 +131,21 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
         clickAccessible(window, accessibleNamed(window, QStringLiteral("More")));
         QTRY_VERIFY_WITH_TIMEOUT(accessibleNamed(window, QStringLiteral("Models")), longWait);
         clickAccessible(window, accessibleNamed(window, QStringLiteral("Models")));
-        QTRY_VERIFY_WITH_TIMEOUT(accessibleContaining(window, QString::fromLatin1(OllamaStandIn::modelName)),
+        QTRY_VERIFY_WITH_TIMEOUT(accessibleNamed(window, QString::fromLatin1(OllamaStandIn::modelName)),
                                  longWait);
-        clickAccessible(window, accessibleContaining(window, QString::fromLatin1(OllamaStandIn::modelName)));
-        QTRY_VERIFY_WITH_TIMEOUT(vm->modelManager()->selectedSubtitle().contains(
-                                     QString::fromLatin1(OllamaStandIn::modelName)), longWait);
+        // The menu fades out; clicks go to it until it has gone.
+        QObject *menu = window->findChild<QObject *>(QStringLiteral("moreMenu"));
+        QVERIFY(menu);
+        QTRY_VERIFY_WITH_TIMEOUT(!menu->property("visible").toBool(), longWait);
+        clickAccessible(window, accessibleNamed(window, QString::fromLatin1(OllamaStandIn::modelName)));
+        QTRY_VERIFY_WITH_TIMEOUT(vm->modelManager()->selected()
+                                     && vm->modelManager()->selected()->info().name
+                                            == QLatin1String(OllamaStandIn::modelName),
+                                 longWait);
+        // The header's subtitle follows the selection.
+        const QString subtitle = vm->modelManager()->selectedSubtitle();
+        QVERIFY(subtitle != AppConfig::modelLabel());
+        QVERIFY(accessibleNamed(window, subtitle));
         QObject *popover = window->findChild<QObject *>(QStringLiteral("modelsPopover"));
         QVERIFY(popover);
         QVERIFY(popover->property("opened").toBool());
@@ -149,6 +160,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
         QCoreApplication::sendEvent(field, &composing);
         QTest::keyClick(window, Qt::Key_Return);
         QCOMPARE(vm->messageCount(), 0);
+        QCOMPARE(vm->draft(), QString());
         QInputMethodEvent committed;
         committed.setCommitString(QString());
         QCoreApplication::sendEvent(field, &committed);

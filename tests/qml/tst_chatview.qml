@@ -49,9 +49,11 @@ TestCase {
     function useOllama() {
         const manager = view.vm.modelManager
         tryVerify(() => manager.ollamaBackends.length === 1, 10000, "the stand-in's model is listed")
-        manager.select(manager.ollamaBackends[0])
-        compare(manager.selectedSubtitle.indexOf(fixture.ollamaModelName) >= 0, true,
-                "subtitle follows the selection: " + manager.selectedSubtitle)
+        const backend = manager.ollamaBackends[0]
+        compare(backend.info.name, fixture.ollamaModelName)
+        manager.select(backend)
+        compare(manager.selectedID, backend.info.id)
+        compare(item("windowSubtitle").text, backend.info.detail, "the subtitle follows the selection")
     }
 
     function typeAndReturn(text) {
@@ -63,9 +65,22 @@ TestCase {
         keyClick(Qt.Key_Return)
     }
 
+    // The last message's bottom edge is at the bottom of the visible area.
+    function lastMessageRestsAtBottom(list) {
+        const last = list.itemAtIndex(list.count - 1)
+        return last !== null && Math.abs(last.y + last.height - list.contentY - list.height) < 1
+    }
+
+    function lastContent() {
+        const model = view.vm.messages
+        const contentRole = Qt.UserRole + 3
+        return model.data(model.index(model.rowCount() - 1, 0), contentRole)
+    }
+
     function cleanup() {
-        if (view && view.vm.isGenerating)
-            fixture.finishReplies()
+        if (view)
+            view.vm.stop()
+        fixture.finishReplies()     // no reply of this test lingers into the next
         if (view)
             tryCompare(view.vm, "isGenerating", false, 10000)
         view = null
@@ -130,12 +145,13 @@ TestCase {
         mouseClick(item("modeChip_Proofread"))
         verify(item("modeBar").visible)
 
+        const requestsBefore = fixture.chatRequests
         typeAndReturn("Fix this")
         compare(view.vm.messageCount, 2)
         compare(view.vm.activeModeID, "Proofread", "the mode stays active after the first message")
         compare(item("modeBar").visible, false)
         compare(findChild(view, "emptyState"), null)
-        tryCompare(fixture, "chatRequests", 1, 10000)
+        tryCompare(fixture, "chatRequests", requestsBefore + 1, 10000)
     }
 
     function test_sendButtonColour_data() {
@@ -205,6 +221,21 @@ TestCase {
         compare(view.vm.draft, "")
     }
 
+    function test_field_growsToSixLinesThenScrollsInside() {
+        showChat()
+        const bar = item("inputBar")
+        const heightFor = (lines) => {
+            view.vm.draft = Array(lines).fill("line").join("\n")
+            waitForRendering(bar)
+            return bar.height
+        }
+        const one = heightFor(1), three = heightFor(3), six = heightFor(6), ten = heightFor(10)
+        verify(three > one, "the field grows with its lines")
+        verify(six > three)
+        compare(ten, six, "beyond six lines the text scrolls inside the field")
+        compare(item("messageField").placeholderText, "Message")
+    }
+
     function test_alert_showsRefusalAndOkDismissesIt() {
         showChat()
         const alert = item("availabilityAlert")
@@ -239,7 +270,9 @@ TestCase {
         compare(view.vm.activeModeID, "Rewrite", "Ctrl+N does nothing while New Chat is disabled")
 
         useOllama()
+        const requestsBefore = fixture.chatRequests
         typeAndReturn("Hi")
+        tryCompare(fixture, "chatRequests", requestsBefore + 1, 10000)
         const button = item("newChatButton")
         compare(button.Accessible.name, "New Chat")
         compare(button.enabled, true)
@@ -295,20 +328,23 @@ TestCase {
         compare(list.count, 30)
         wait(100)
         compare(list.contentY, list.originY - list.topMargin, "a restored conversation is shown from the top")
-        compare(list.atYEnd, false)
+        verify(!lastMessageRestsAtBottom(list))
 
         useOllama()
+        const requestsBefore = fixture.chatRequests
         typeAndReturn("Next")
         tryCompare(list, "isScrollAnimating", true, 5000)
         tryCompare(list, "isScrollAnimating", false, 5000)
-        verify(list.atYEnd)
+        verify(lastMessageRestsAtBottom(list))
 
         // A streamed piece that grows the last message is followed at once.
+        tryCompare(fixture, "chatRequests", requestsBefore + 1, 10000)
+        tryVerify(() => lastContent() === "Hello there", 10000, "the opening pieces have arrived")
         pieceSpy.clear()
         const before = list.contentY
         fixture.sendReplyPiece(" and a much longer part\n\n\n\n\n\n\nthat ends here")
         pieceSpy.wait(5000)
-        tryVerify(() => list.atYEnd && list.contentY > before, 5000)
+        tryVerify(() => lastMessageRestsAtBottom(list) && list.contentY > before, 5000)
         verify(!list.isScrollAnimating)
         fixture.finishReplies()
     }

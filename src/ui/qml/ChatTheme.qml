@@ -3,10 +3,13 @@ import QtQuick
 // Colours and text sizes of the chat screen, by role. One instance lives in the
 // chat screen and is handed to its parts.
 QtObject {
-    readonly property color accent: "#0A7AFF"
+    // The accent is the system's highlight colour, as in the message bubbles.
+    readonly property SystemPalette systemPalette: SystemPalette { colorGroup: SystemPalette.Active }
+    readonly property color accent: systemPalette.highlight
     readonly property color primary: "#1D1D1F"
-    readonly property color secondary: Qt.rgba(0.24, 0.24, 0.26, 0.6)
-    readonly property color tertiary: Qt.rgba(0.24, 0.24, 0.26, 0.3)
+    // Opaque greys: tinted icons take a colour's RGB and drop its alpha.
+    readonly property color secondary: "#8A8A8E"
+    readonly property color tertiary: "#AEAEB2"
     readonly property color red: "#FF3B30"
     readonly property color white: "#FFFFFF"
     readonly property color divider: Qt.rgba(0, 0, 0, 0.1)

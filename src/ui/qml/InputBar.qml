@@ -116,7 +116,8 @@ Item {
 
     function handleReturn(event) {
         if (field.inputMethodComposing) {
-            event.accepted = false
+            // The input method's own confirmation key: neither a send nor a line break.
+            event.accepted = true
         } else if (event.modifiers & Qt.ShiftModifier) {
             // A plain line feed, whatever the text control would insert itself.
             field.remove(field.selectionStart, field.selectionEnd)

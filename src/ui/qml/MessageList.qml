@@ -19,6 +19,9 @@ ListView {
     readonly property bool isScrollAnimating: scrollAnimation.running
     // The message count the scrolling rules last saw.
     property int shownCount: 0
+    // Set by a streamed piece: the last bubble lays its new text out after the
+    // piece arrives, so its growth is followed too, until the user scrolls.
+    property bool followingLastContent: false
 
     objectName: "messageList"
     clip: true
@@ -56,6 +59,10 @@ ListView {
 
         width: list.width
         height: bubble.height
+        onHeightChanged: {
+            if (list.followingLastContent && index === list.count - 1)
+                Qt.callLater(list.scrollToLast, false)
+        }
 
         // A streamed reply can change `content` many times within one frame.
         // Presenting a bubble (Markdown, layout) is costly, so the bubble gets
@@ -94,6 +101,9 @@ ListView {
         if (count === 0)
             return
         scrollAnimation.stop()
+        // Lay out pending changes first: the content height the scroll is
+        // clamped to would otherwise lag one frame behind a grown bubble.
+        forceLayout()
         const from = contentY
         positionViewAtIndex(count - 1, ListView.End)
         const to = contentY
@@ -120,13 +130,17 @@ ListView {
             if (list.vm.messageCount === list.shownCount)
                 return
             list.shownCount = list.vm.messageCount
+            list.followingLastContent = false
             Qt.callLater(list.scrollToLast, true)
         }
         function onMessageContentChanged(row) {
-            if (row === list.vm.messageCount - 1)
-                Qt.callLater(list.scrollToLast, false)
+            if (row !== list.vm.messageCount - 1)
+                return
+            list.followingLastContent = true
+            Qt.callLater(list.scrollToLast, false)
         }
     }
 
+    onMovementStarted: followingLastContent = false
     Component.onCompleted: shownCount = vm.messageCount
 }
