@@ -73,7 +73,7 @@ ListView {
         onContentChanged: {
             if (coalesce.running)
                 return
-            shownContent = content
+            present()
             coalesce.start()
         }
         Timer {
@@ -81,10 +81,16 @@ ListView {
             interval: 16
             onTriggered: {
                 if (row.shownContent !== row.content) {
-                    row.shownContent = row.content
+                    row.present()
                     coalesce.start()
                 }
             }
+        }
+        // The last bubble has grown: follow it to its new bottom.
+        function present() {
+            shownContent = content
+            if (index === list.count - 1)
+                Qt.callLater(list.scrollToLast, false)
         }
 
         MessageBubble {
