@@ -86,11 +86,9 @@ ListView {
                 }
             }
         }
-        // The last bubble has grown: follow it to its new bottom.
+        // (A bubble that grows is followed by onHeightChanged above.)
         function present() {
             shownContent = content
-            if (index === list.count - 1)
-                Qt.callLater(list.scrollToLast, false)
         }
 
         MessageBubble {
