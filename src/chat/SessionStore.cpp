@@ -1,6 +1,7 @@
 #include "SessionStore.h"
 
 #include "StoreFile.h"
+#include "StoreJson.h"
 
 #include <QAtomicInteger>
 #include <QCoreApplication>
@@ -13,33 +14,21 @@
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
-#include <nlohmann/json.hpp>
 
 namespace {
 
-QString encodeList(const QStringList &list)
-{
-    nlohmann::ordered_json array = nlohmann::ordered_json::array();
-    for (const QString &s : list)
-        array.push_back(s.toStdString());
-    // Replacement rather than an exception for text that is not valid UTF-8.
-    return QString::fromStdString(array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-}
+// The lists travel as UTF-8 bytes: bound as a blob and stored as TEXT by the
+// statement's CAST, read back as the blob of the stored text. Neither side
+// makes a UTF-16 copy of the whole conversation.
+QByteArray encodeList(const QStringList &list) { return StoreJson::encode(list); }
 
 // Only a JSON array of strings is a list; anything else means the row is damaged.
 std::optional<QStringList> decodeList(const QVariant &value)
 {
-    const auto parsed = nlohmann::json::parse(value.toString().toStdString(), nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_array())
+    if (value.typeId() != QMetaType::QByteArray)
         return std::nullopt;
-    QStringList list;
-    list.reserve(qsizetype(parsed.size()));
-    for (const auto &item : parsed) {
-        if (!item.is_string())
-            return std::nullopt;
-        list.append(QString::fromStdString(item.get<std::string>()));
-    }
-    return list;
+    const QByteArray bytes = value.toByteArray();
+    return StoreJson::decode(bytes);
 }
 
 double toSeconds(const QDateTime &time) { return double(time.toMSecsSinceEpoch()) / 1000.0; }
@@ -135,7 +124,7 @@ std::optional<QList<std::shared_ptr<ChatSession>>> SessionStore::fetch()
         d->usable = false;
         return std::nullopt;
     };
-    if (!query.exec(QStringLiteral("SELECT id, updatedAt, roles, contents FROM ChatSession")))
+    if (!query.exec(QStringLiteral("SELECT id, updatedAt, CAST(roles AS BLOB), CAST(contents AS BLOB) FROM ChatSession")))
         return unreadable();
 
     QList<std::shared_ptr<ChatSession>> result;
@@ -244,7 +233,7 @@ bool SessionStore::save()
         if (!ok)
             break;
         query.prepare(QStringLiteral(
-            "INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (?, ?, ?)"));
+            "INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT))"));
         query.addBindValue(toSeconds(s->m_updatedAt));
         query.addBindValue(encodeList(s->m_roles));
         query.addBindValue(encodeList(s->m_contents));
@@ -258,7 +247,7 @@ bool SessionStore::save()
         if (s->m_rowId < 0)
             continue;  // a pending insert writes its current values anyway
         query.prepare(QStringLiteral(
-            "UPDATE ChatSession SET updatedAt = ?, roles = ?, contents = ? WHERE id = ?"));
+            "UPDATE ChatSession SET updatedAt = ?, roles = CAST(? AS TEXT), contents = CAST(? AS TEXT) WHERE id = ?"));
         query.addBindValue(toSeconds(s->m_updatedAt));
         query.addBindValue(encodeList(s->m_roles));
         query.addBindValue(encodeList(s->m_contents));

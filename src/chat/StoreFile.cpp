@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 #include <optional>
 
@@ -103,9 +104,35 @@ bool prepare(QSqlDatabase &db, bool knownEmpty, int schemaVersion)
     if (!version || !objects)
         return false;
     QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = FULL"));
-    if (version->toInt() == 0 && objects->toInt() == 0)
-        return createSchema(db, schemaVersion);
-    return version->toInt() == schemaVersion && hasOurTable(db);
+    const bool ours = version->toInt() == 0 && objects->toInt() == 0
+                          ? createSchema(db, schemaVersion)
+                          : version->toInt() == schemaVersion && hasOurTable(db);
+    if (ours) {
+        // A save rewrites the whole conversation. With a write-ahead log it is
+        // written once and synced once, where a rollback journal copies the old
+        // pages first and syncs three times; it is just as safe against a crash
+        // or a kill. A store that cannot switch (a read-only folder) stays as it is.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+    }
+    return ours;
+}
+
+// A store in write-ahead-log mode needs its index file beside it even to be
+// read, which a folder without write permission refuses. A store closed
+// cleanly (no log, no journal beside it: no writer is at work on it) can
+// still be read as it stands, without ever being written.
+bool canReadInPlace(const QString &path)
+{
+    for (const char *suffix : {"-wal", "-journal", "-shm"})
+        if (QFileInfo::exists(path + QLatin1String(suffix)))
+            return false;
+    return true;
+}
+
+QString readOnlyUri(const QString &path)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+           + QStringLiteral("?immutable=1");
 }
 
 } // namespace
@@ -121,14 +148,31 @@ bool StoreFile::open(const QString &path, const QString &connectionName, int sch
     if (createdHere && !createOwnerOnlyFile(path))
         return false;
 
+    // SQLite's side files that did not exist before this attempt; a failed
+    // attempt (a full disk, a read-only folder) must not leave them behind.
+    QStringList sideFilesMadeHere;
+    for (const char *suffix : {"-wal", "-shm", "-journal"})
+        if (!QFileInfo::exists(path + QLatin1String(suffix)))
+            sideFilesMadeHere << path + QLatin1String(suffix);
+
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         ok = db.open() && prepare(db, state != FileState::sqlite, schemaVersion);
-        if (!ok)
+        if (!ok) {
             db.close();
+            for (const QString &file : std::as_const(sideFilesMadeHere))
+                QFile::remove(file);
+        }
+        if (!ok && state == FileState::sqlite && canReadInPlace(path)) {
+            db.setDatabaseName(readOnlyUri(path));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+            ok = db.open() && prepare(db, false, schemaVersion);
+            if (!ok)
+                db.close();
+        }
     }
     if (!ok && createdHere && QFileInfo(path).size() == 0)
         QFile::remove(path);

@@ -64,12 +64,39 @@ ListView {
                 Qt.callLater(list.scrollToLast, false)
         }
 
+        // A streamed reply can change `content` many times within one frame.
+        // Presenting a bubble (Markdown, layout) is costly, so the bubble gets
+        // the newest text at most once per frame: a change after a quiet frame
+        // at once, later ones when the frame is over, the last one always.
+        property string shownContent
+        Component.onCompleted: shownContent = content
+        onContentChanged: {
+            if (coalesce.running)
+                return
+            present()
+            coalesce.start()
+        }
+        Timer {
+            id: coalesce
+            interval: 16
+            onTriggered: {
+                if (row.shownContent !== row.content) {
+                    row.present()
+                    coalesce.start()
+                }
+            }
+        }
+        // (A bubble that grows is followed by onHeightChanged above.)
+        function present() {
+            shownContent = content
+        }
+
         MessageBubble {
             id: bubble
             x: list.columnX + list.padding
             width: list.columnWidth - 2 * list.padding
             role: row.role
-            content: row.content
+            content: row.shownContent
         }
     }
 

@@ -1,0 +1,82 @@
+#pragma once
+
+// Shared by the benchmark programs: medians, target lines and the stored
+// conversation they start from.
+#include "SampleText.h"
+#include "SessionStore.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+inline double maximum(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// Prints one target line and returns whether it was met.
+inline bool target(const char *what, double value, const char *relation, double limit, const char *unit)
+{
+    // A figure that could not be measured (negative) never meets a target.
+    const bool met = value >= 0 && (relation[0] == '<' ? value <= limit : value >= limit);
+    std::printf("  %-58s %9.2f %s (target %s %.2f %s)  %s\n", what, value, unit, relation, limit, unit,
+                met ? "MET" : "MISSED");
+    return met;
+}
+
+// A conversation of `count` messages, alternating user and assistant, of about
+// `totalChars` characters; assistant turns are long and carry inline Markdown.
+struct Conversation
+{
+    QStringList roles;
+    QStringList contents;
+};
+
+inline Conversation sampleConversation(int count, qsizetype totalChars)
+{
+    Conversation c;
+    const qsizetype average = totalChars / std::max(1, count);
+    const QString reply = sampleReply(average * 4);
+    for (int i = 0; i < count; ++i) {
+        const bool user = i % 2 == 0;
+        const qsizetype length = user ? average / 3 : average * 5 / 3;
+        const qsizetype offset = (i * 37) % (reply.size() - length);
+        c.roles << (user ? QStringLiteral("user") : QStringLiteral("assistant"));
+        c.contents << (user ? QStringLiteral("Question %1: ").arg(i) + reply.mid(offset, length - 14)
+                            : reply.mid(offset, length));
+    }
+    return c;
+}
+
+// A store file at `path` holding one record with `conversation` (empty lists
+// for an empty store), written with the store's own code.
+inline bool writeStore(const QString &path, const Conversation &conversation)
+{
+    SessionStore store(path);
+    if (!store.isUsable())
+        return false;
+    auto session = std::make_shared<ChatSession>();
+    session->setRoles(conversation.roles);
+    session->setContents(conversation.contents);
+    store.insert(session);
+    return store.save();
+}
+
+inline qsizetype characterCount(const Conversation &conversation)
+{
+    qsizetype total = 0;
+    for (const QString &s : conversation.contents)
+        total += s.size();
+    return total;
+}

@@ -1,0 +1,118 @@
+// Start-up: time from exec to the first frame, and peak resident memory, of the
+// program (offscreen) with an empty store and with a stored conversation of
+// 2,000 messages (about 1 MB), against a minimal Qt Quick window built in the
+// same tree. Each figure is the median of interleaved runs of separate processes.
+//
+// Method: the harness notes CLOCK_MONOTONIC just before it starts a probe with
+// XDG_DATA_HOME pointing at a prepared folder; the probe (bench/probes) runs the
+// same start-up as the program and prints the monotonic time of its window's
+// first frameSwapped, then VmHWM half a second later.
+#include "BenchCommon.h"
+#include "StandInServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Launch
+{
+    double mainMs = -1;    // exec to main(): loading and relocating libraries
+    double loadedMs = -1;  // exec to the window and its QML created
+    double firstFrameMs = -1;
+    double peakRssMb = -1;
+};
+
+Launch launch(const QString &program, const QString &dataHome, const QString &runtimeDir)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    const qint64 started = monotonicNs();
+    process.start(program, {});
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    Launch result;
+    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("main "))
+            result.mainMs = double(line.mid(5).toLongLong() - started) / 1e6;
+        else if (line.startsWith("loaded "))
+            result.loadedMs = double(line.mid(7).toLongLong() - started) / 1e6;
+        else if (line.startsWith("frame "))
+            result.firstFrameMs = double(line.mid(6).toLongLong() - started) / 1e6;
+        else if (line.startsWith("rss "))
+            result.peakRssMb = line.mid(4).toDouble() / 1024.0;
+    }
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 9;
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString appProbe = dir + QStringLiteral("/probe_startup_app");
+    const QString baselineProbe = dir + QStringLiteral("/probe_startup_baseline");
+
+    QTemporaryDir root;
+    const QString runtimeDir = root.filePath(QStringLiteral("runtime"));
+    QDir().mkpath(runtimeDir);
+    QFile::setPermissions(runtimeDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString emptyHome = root.filePath(QStringLiteral("empty"));
+    const QString fullHome = root.filePath(QStringLiteral("full"));
+    const Conversation conversation = sampleConversation(2000, 1000000);
+    if (!writeStore(emptyHome + QStringLiteral("/Hushwing/Hushwing.sqlite"), {})
+        || !writeStore(fullHome + QStringLiteral("/Hushwing/Hushwing.sqlite"), conversation)) {
+        std::printf("could not prepare the stores\n");
+        return 1;
+    }
+    std::printf("Start-up, offscreen, median of %d runs each (exec to first frameSwapped; VmHWM)\n", runs);
+    std::printf("  stored conversation: %lld messages, %lld characters, file %.2f MB\n",
+                qlonglong(conversation.contents.size()), qlonglong(characterCount(conversation)),
+                double(QFileInfo(fullHome + QStringLiteral("/Hushwing/Hushwing.sqlite")).size()) / 1e6);
+
+    struct Variant { const char *name; QString program; QString home; std::vector<double> ms, mb, main, loaded; };
+    std::vector<Variant> variants = {{"baseline (minimal Qt Quick window)", baselineProbe, emptyHome, {}, {}, {}, {}},
+                                     {"Hushwing, empty store", appProbe, emptyHome, {}, {}, {}, {}},
+                                     {"Hushwing, 2,000 stored messages", appProbe, fullHome, {}, {}, {}, {}}};
+    for (Variant &v : variants)
+        launch(v.program, v.home, runtimeDir);  // warm the file cache; not counted
+    for (int i = 0; i < runs; ++i) {
+        for (Variant &v : variants) {
+            const Launch l = launch(v.program, v.home, runtimeDir);
+            if (l.firstFrameMs < 0 || l.peakRssMb < 0) {
+                std::printf("  %s: no first frame reported\n", v.name);
+                return 1;
+            }
+            v.ms.push_back(l.firstFrameMs);
+            v.mb.push_back(l.peakRssMb);
+            v.main.push_back(l.mainMs);
+            v.loaded.push_back(l.loadedMs);
+        }
+    }
+    for (const Variant &v : variants)
+        std::printf("  %-36s first frame %7.1f ms (min %6.1f, max %6.1f)  peak RSS %6.1f MB\n", v.name,
+                    median(v.ms), *std::min_element(v.ms.begin(), v.ms.end()), maximum(v.ms), median(v.mb));
+    for (const Variant &v : variants)
+        std::printf("  %-36s exec->main() %6.1f ms, main()->window created %6.1f ms, ->first frame %6.1f ms\n",
+                    v.name, median(v.main), median(v.loaded) - median(v.main), median(v.ms) - median(v.loaded));
+    bool met = true;
+    const double baseMs = median(variants[0].ms), baseMb = median(variants[0].mb);
+    met &= target("first frame, empty store / baseline", median(variants[1].ms) / baseMs, "<=", 1.5, "x");
+    met &= target("first frame, 2,000 messages / baseline", median(variants[2].ms) / baseMs, "<=", 1.5, "x");
+    met &= target("peak RSS, empty store / baseline", median(variants[1].mb) / baseMb, "<=", 1.5, "x");
+    met &= target("peak RSS, 2,000 messages / baseline", median(variants[2].mb) / baseMb, "<=", 1.5, "x");
+    return 0;  // figures, not a test: a missed target is printed, not failed
+}

@@ -1,0 +1,172 @@
+// The kill drill's two halves. The worker chats without pause on a store (each
+// reply streamed by the stand-in, then saved; now and then a new chat, some of
+// them in the middle of a reply) and says on stdout when a reply, a save or a
+// new chat begins, so the script can aim its kill -9. The check opens the store
+// with the store's own code afterwards.
+#include "ChatViewModel.h"
+#include "DrillCommon.h"
+#include "OllamaBackend.h"
+#include "SessionStore.h"
+#include "StandInServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTimer>
+
+namespace {
+
+QString storePathIn(const QString &dir) { return dir + QStringLiteral("/Hushwing.sqlite"); }
+
+// What the store may hold: the last completed save, or the one that had begun.
+bool matchesExpectation(const QString &dir, const StoredConversation &found, const char **which)
+{
+    const auto done = readExpectation(dir, "done");
+    const auto next = readExpectation(dir, "next");
+    if (done && *done == found) { *which = "done"; return true; }
+    if (next && *next == found) { *which = "next"; return true; }
+    // Before the first save of the drill: a fresh store with an empty record.
+    if (!done && !next && found.roles.isEmpty() && found.contents.isEmpty()) { *which = "fresh"; return true; }
+    return false;
+}
+
+} // namespace
+
+int runKillWorker(const QString &dir)
+{
+    QDir().mkpath(dir);
+    StandInServer server(QStringLiteral("drill-model"), [](const QByteArray &body) {
+        // Replies of 4,000 to 12,000 characters in 40 lines, about 20 ms each.
+        const int turn = int(qHash(body) % 1000);
+        const qsizetype length = 4000 + qsizetype(qHash(body) % 8000);
+        return StandInServer::Reply{StandInServer::chatLines(replyText(turn, length), 40), 500};
+    });
+    if (!server.start())
+        return 2;
+    OllamaBackend::setBaseUrlForTesting(server.url());
+
+    SessionStore store(storePathIn(dir));
+    ChatViewModel vm(&store);
+    const char *which = nullptr;
+    if (!store.isUsable() || !matchesExpectation(dir, conversationOf(vm), &which)) {
+        say("error the store did not restore the last completed save");
+        return 3;
+    }
+    // The restored conversation is the truth from here on.
+    writeExpectation(dir, "done", conversationOf(vm));
+    QFile::remove(dir + QStringLiteral("/expect.next"));
+    say("start %lld", qlonglong(vm.messageCount()));
+
+    ModelManager *manager = vm.modelManager();
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &vm, [&] {
+        if (manager->ollamaBackends().isEmpty())
+            return;
+        poll.stop();
+        manager->select(*manager->ollamaBackends().first());
+    });
+    poll.start();
+
+    auto *random = QRandomGenerator::global();
+    int turn = vm.messageCount() / 2;
+    std::function<void()> nextAction;
+
+    // A save is about to run when a reply ends (isGenerating falls just before
+    // saveSession()), or inside newChat(). Expectations bracket both.
+    const auto saveFinished = [&] {
+        if (store.hasChanges()) {
+            say("error a save failed");
+            QCoreApplication::exit(4);
+            return;
+        }
+        writeExpectation(dir, "done", conversationOf(vm));
+        say("saved");
+    };
+    const auto newChat = [&](const char *label) {
+        writeExpectation(dir, "next", {});
+        say("newchat %s", label);
+        vm.newChat();
+        saveFinished();
+    };
+    QObject::connect(&vm, &ChatViewModel::isGeneratingChanged, &vm, [&] {
+        if (vm.isGenerating())
+            return;
+        writeExpectation(dir, "next", conversationOf(vm));
+        say("save %d", turn);
+        // saveSession() runs right after this signal, before control returns here.
+        QTimer::singleShot(0, &vm, [&] {
+            saveFinished();
+            nextAction();
+        });
+    });
+    nextAction = [&] {
+        const auto selected = manager->selected();
+        if (!selected || selected->info().source != ModelSource::ollama) {
+            QTimer::singleShot(5, &vm, [&] { nextAction(); });
+            return;
+        }
+        const quint32 dice = random->bounded(10);
+        if (dice == 0 || vm.messageCount() >= 24) {
+            newChat("between");
+            QTimer::singleShot(0, &vm, [&] { nextAction(); });
+            return;
+        }
+        ++turn;
+        vm.setDraft(QStringLiteral("Question %1: tell me more about **this**.").arg(turn));
+        say("reply %d", turn);
+        vm.send();
+        if (dice == 1)  // a new chat while the reply streams
+            QTimer::singleShot(int(random->bounded(3, 15)), &vm, [&] {
+                if (vm.isGenerating())
+                    newChat("during-reply");
+            });
+    };
+    QTimer::singleShot(0, &vm, [&] { nextAction(); });
+    return QCoreApplication::exec();
+}
+
+int checkKilledStore(const QString &dir)
+{
+    SessionStore store(storePathIn(dir));
+    const auto records = store.fetch();
+    if (!store.isUsable() || !records) {
+        say("FAIL the store did not open after the kill");
+        return 1;
+    }
+    StoredConversation found;
+    if (!records->isEmpty()) {
+        found.roles = records->first()->roles();
+        found.contents = records->first()->contents();
+    }
+    const char *which = nullptr;
+    if (!matchesExpectation(dir, found, &which)) {
+        say("FAIL the store holds %lld messages, which is neither the last completed save nor the one begun",
+            qlonglong(found.roles.size()));
+        return 1;
+    }
+    say("ok %lld records, %lld messages, matching the %s save", qlonglong(records->size()),
+        qlonglong(found.roles.size()), which);
+    return 0;
+}
+
+int seedStore(const QString &path, int messages, int charsPerMessage)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    SessionStore store(path);
+    auto session = std::make_shared<ChatSession>();
+    QStringList roles, contents;
+    for (int i = 0; i < messages; ++i) {
+        roles << (i % 2 ? QStringLiteral("assistant") : QStringLiteral("user"));
+        contents << replyText(i, charsPerMessage);
+    }
+    session->setRoles(roles);
+    session->setContents(contents);
+    store.insert(session);
+    if (!store.save()) {
+        say("error could not seed %s", qPrintable(path));
+        return 1;
+    }
+    return 0;
+}
