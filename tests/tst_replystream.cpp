@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 // The reply stream joins a producer on any thread to a consumer on the GUI
 // thread: order, end states and cancellation are what the rest relies on.
@@ -98,6 +99,27 @@ private slots:
         sink.finish();
         QVERIFY(finished.wait(1000));
         QCOMPARE(seen, QStringList{QStringLiteral("A")});
+    }
+
+    void aLongBacklogLetsTheEventLoopRunBetweenSlices()
+    {
+        auto [stream, sink] = ReplyStream::create();
+        int seen = 0;
+        bool timerRanMidway = false;
+        int seenWhenTimerRan = -1;
+        connect(stream.get(), &ReplyStream::element, this, [&](const QString &) {
+            if (++seen == 1)  // queued behind the delivery that is running now
+                QTimer::singleShot(0, this, [&] { timerRanMidway = true; seenWhenTimerRan = seen; });
+            QThread::usleep(200);  // a slow consumer: 4,000 elements take about 0.8 s
+        });
+        QSignalSpy finished(stream.get(), &ReplyStream::finished);
+        for (int i = 0; i < 4000; ++i)
+            sink.yield(QString::number(i));
+        sink.finish();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(seen, 4000);
+        QVERIFY(timerRanMidway);
+        QVERIFY2(seenWhenTimerRan < 4000, "the backlog held the event loop until it was empty");
     }
 
     void destroyingTheStreamTellsTheProducer()

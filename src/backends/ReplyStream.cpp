@@ -1,8 +1,13 @@
 #include "ReplyStream.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <deque>
 #include <mutex>
+
+namespace {
+constexpr qint64 kDrainSliceMs = 8;
+}
 
 namespace detail {
 
@@ -95,13 +100,21 @@ bool ReplyStream::isCancelled() const
 void ReplyStream::drain()
 {
     // One event at a time, so that a cancel() from inside a handler stops the
-    // delivery of everything behind it.
+    // delivery of everything behind it. A long backlog is handed out in slices
+    // of a few milliseconds, so the event loop (painting, input) is never held
+    // up by it; order is kept because only one drain is ever pending.
+    QElapsedTimer slice;
+    slice.start();
     for (;;) {
         detail::ReplyEvent event;
         {
             std::lock_guard lock(m_channel->mutex);
             if (m_channel->queue.empty() || m_channel->cancelled) {
                 m_channel->drainPosted = false;
+                return;
+            }
+            if (slice.elapsed() >= kDrainSliceMs) {
+                QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
                 return;
             }
             event = std::move(m_channel->queue.front());
