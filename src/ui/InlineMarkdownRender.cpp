@@ -22,50 +22,29 @@ void escapeInto(QString &out, QStringView text)
     }
 }
 
-void richText(QString &out, const Node &node)
+// The two outputs differ only in their tags, in what raw HTML becomes and in
+// whether link titles are written.
+struct Dialect
 {
-    switch (node.kind) {
-    case Kind::Text:
-    case Kind::RawHtml:  // shown as written, never interpreted
-        escapeInto(out, node.text);
-        return;
-    case Kind::Code:
-        out += QLatin1String("<code>");
-        escapeInto(out, node.text);
-        out += QLatin1String("</code>");
-        return;
-    case Kind::Root:
-        break;
-    case Kind::Emphasis:
-        out += QLatin1String("<i>");
-        break;
-    case Kind::Strong:
-        out += QLatin1String("<b>");
-        break;
-    case Kind::Link:
-        out += QLatin1String("<a href=\"");
-        escapeInto(out, node.destination);
-        out += QLatin1String("\">");
-        break;
-    }
-    for (const Node &child : node.children)
-        richText(out, child);
-    switch (node.kind) {
-    case Kind::Emphasis: out += QLatin1String("</i>"); break;
-    case Kind::Strong: out += QLatin1String("</b>"); break;
-    case Kind::Link: out += QLatin1String("</a>"); break;
-    default: break;
-    }
-}
+    QLatin1String emphasis, strong;
+    bool rawHtmlAsWritten;  // false: shown as text, never interpreted
+    bool linkTitles;
+};
 
-void commonMarkHtml(QString &out, const Node &node)
+const Dialect kRichText{QLatin1String("i"), QLatin1String("b"), false, false};
+const Dialect kCommonMark{QLatin1String("em"), QLatin1String("strong"), true, true};
+
+void render(QString &out, const Node &node, const Dialect &dialect)
 {
     switch (node.kind) {
     case Kind::Text:
         escapeInto(out, node.text);
         return;
     case Kind::RawHtml:
-        out += node.text;
+        if (dialect.rawHtmlAsWritten)
+            out += node.text;
+        else
+            escapeInto(out, node.text);
         return;
     case Kind::Code:
         out += QLatin1String("<code>");
@@ -75,16 +54,16 @@ void commonMarkHtml(QString &out, const Node &node)
     case Kind::Root:
         break;
     case Kind::Emphasis:
-        out += QLatin1String("<em>");
+        out += u'<' + dialect.emphasis + u'>';
         break;
     case Kind::Strong:
-        out += QLatin1String("<strong>");
+        out += u'<' + dialect.strong + u'>';
         break;
     case Kind::Link:
         out += QLatin1String("<a href=\"");
         escapeInto(out, node.destination);
         out += u'"';
-        if (!node.title.isEmpty()) {
+        if (dialect.linkTitles && !node.title.isEmpty()) {
             out += QLatin1String(" title=\"");
             escapeInto(out, node.title);
             out += u'"';
@@ -93,10 +72,10 @@ void commonMarkHtml(QString &out, const Node &node)
         break;
     }
     for (const Node &child : node.children)
-        commonMarkHtml(out, child);
+        render(out, child, dialect);
     switch (node.kind) {
-    case Kind::Emphasis: out += QLatin1String("</em>"); break;
-    case Kind::Strong: out += QLatin1String("</strong>"); break;
+    case Kind::Emphasis: out += QLatin1String("</") + dialect.emphasis + u'>'; break;
+    case Kind::Strong: out += QLatin1String("</") + dialect.strong + u'>'; break;
     case Kind::Link: out += QLatin1String("</a>"); break;
     default: break;
     }
@@ -118,7 +97,7 @@ QString toRichText(const Node &root)
 {
     QString out = kOpen;
     out.reserve(root.children.empty() ? 64 : 4096);
-    richText(out, root);
+    render(out, root, kRichText);
     out += kClose;
     return out;
 }
@@ -142,7 +121,7 @@ QString renderOrFallback(const QString &text)
 QString toCommonMarkHtml(const Node &root)
 {
     QString out;
-    commonMarkHtml(out, root);
+    render(out, root, kCommonMark);
     return out;
 }
 
