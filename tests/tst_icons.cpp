@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSvgRenderer>
+#include "SymbolImageProvider.h"
 #include <QtTest>
 
 // Every symbol name the views draw must have an icon bundled with the program:
@@ -40,13 +41,35 @@ private slots:
             verifyIcon(mode.icon, "writing mode " + mode.label);
     }
 
+    // The views draw icons through the "symbol" image provider.
+    void providerDrawsAtTheRequestedSize()
+    {
+        SymbolImageProvider provider;
+        QSize size;
+        const QImage icon = provider.requestImage("cpu", &size, QSize(18, 18));
+        QCOMPARE(icon.size(), QSize(18, 18));
+        QCOMPARE(size, QSize(18, 18));
+        int inked = 0;
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                inked += qAlpha(icon.pixel(x, y)) > 0;
+        QVERIFY2(inked > 18 && inked < 18 * 18, qPrintable(QString::number(inked)));
+        QCOMPARE(provider.requestImage("cpu", &size, QSize(40, 0)).size(), QSize(40, 40));
+        QCOMPARE(provider.requestImage("cpu", &size, QSize()).size(), QSize(24, 24));
+
+        // Only bundled names: no paths out of the icon folder, no unknown names.
+        for (const QString &id : {"nonexistent", "../qml/Main", "/etc/passwd", "cpu.svg?x", ""})
+            QVERIFY2(provider.requestImage(id, &size, QSize(18, 18)).isNull(), qPrintable(id));
+    }
+
     void namesInTheViews()
     {
-        // `name: "..."`, `icon: "..."`, `symbol: "..."` and `icon.source: ...icons/<name>.svg`,
-        // including both sides of a conditional.
+        // `name: "..."`, `icon: "..."`, `symbol: "..."`, `image://symbol/<name>` and
+        // `symbolUrl("<name>")`, including both sides of a conditional.
         static const QRegularExpression property(QStringLiteral("(?<![\\w.])(name|icon|symbol|iconName)\\s*:([^;]*)"));
         static const QRegularExpression literal(QStringLiteral("\"([a-z]+(?:\\.[a-z]+)*)\""));
-        static const QRegularExpression source(QStringLiteral("icons/([a-z.]+)\\.svg"));
+        static const QRegularExpression source(
+            QStringLiteral("(?:image://symbol/|symbolUrl\\(\")([a-z]+(?:\\.[a-z]+)*)"));
         int files = 0, names = 0;
         QDirIterator it(":/Hushwing", {"*.qml"}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

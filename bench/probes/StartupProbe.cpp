@@ -1,6 +1,8 @@
-// What bench_startup launches. Built twice: as the program (the same start-up
-// as HushwingApp::main: application identity, the store at its usual path,
-// the window) and as the baseline (a minimal Qt Quick window). Each prints, on
+// What bench_startup launches. Built three times: as the program (the same
+// start-up as HushwingApp::main: application identity, the store at its usual
+// path, the window), as the baseline (a minimal Qt Quick window) and as the
+// toolkit floor (the same window made with Qt Quick Controls: an
+// ApplicationWindow holding one Label, what any Controls program pays). Each prints, on
 // CLOCK_MONOTONIC, when its window's first frame was swapped, then its peak
 // resident memory half a second later, and ends at once without tearing down.
 // Only this bench executable has the frame hook; the program itself has none.
@@ -13,7 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#ifdef PROBE_BASELINE
+#if defined(PROBE_BASELINE) || defined(PROBE_CONTROLS)
 #include <QQmlApplicationEngine>
 #else
 #include "HushwingApp.h"
@@ -74,6 +76,12 @@ int main(int argc, char *argv[])
     QQmlApplicationEngine engine;
     engine.loadData("import QtQuick\nWindow { width: 640; height: 800; visible: true; "
                     "Text { anchors.centerIn: parent; text: \"Hushwing\" } }");
+    watchFirstFrame(engine.rootObjects().isEmpty()
+                        ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first()));
+#elif defined(PROBE_CONTROLS)
+    QQmlApplicationEngine engine;
+    engine.loadData("import QtQuick\nimport QtQuick.Controls\nApplicationWindow { width: 640; height: 800; "
+                    "visible: true; Label { anchors.centerIn: parent; text: \"Hushwing\" } }");
     watchFirstFrame(engine.rootObjects().isEmpty()
                         ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first()));
 #else

@@ -1,6 +1,7 @@
 #include "HushwingApp.h"
 
 #include "SessionStore.h"
+#include "SymbolImageProvider.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -14,6 +15,7 @@ HushwingApp::HushwingApp(const QString &storePath, QObject *parent) : QObject(pa
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/"));
+    SymbolImageProvider::install(m_engine.get());
     m_engine->setInitialProperties({{QStringLiteral("modelContext"),
                                      QVariant::fromValue<QObject *>(m_store.get())}});
     m_engine->load(QUrl(QStringLiteral("qrc:/Hushwing/Main.qml")));

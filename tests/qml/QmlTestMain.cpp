@@ -1,4 +1,5 @@
 #include "BubbleFixtures.h"
+#include "SymbolImageProvider.h"
 #include "WindowFixtures.h"
 
 #include <QQmlEngine>
@@ -12,6 +13,7 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         engine->addImportPath(QStringLiteral("qrc:/"));
+        SymbolImageProvider::install(engine);
         BubbleFixtures::install(engine);
         registerWindowFixtures(engine);
     }

@@ -238,11 +238,11 @@ TestCase {
 
     function test_alert_showsRefusalAndOkDismissesIt() {
         showChat()
-        const alert = item("availabilityAlert")
-        compare(alert.opened, false)
+        compare(findChild(view, "availabilityAlert"), null, "the alert is built when first needed")
         view.vm.draft = "Hello"
         view.vm.send()       // the on-device model is selected and unavailable here
         verify(view.vm.hasAvailabilityError)
+        const alert = item("availabilityAlert")
         tryCompare(alert, "opened", true)
         compare(alert.title, "Apple Intelligence Unavailable")
         compare(item("availabilityAlertText").text, view.vm.availabilityError)

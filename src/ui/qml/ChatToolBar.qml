@@ -15,9 +15,10 @@ ToolBar {
     signal modelsRequested()
     signal aboutRequested()
 
-    readonly property alias menu: moreMenu
+    // The menu is built the first time it opens.
+    readonly property Menu menu: menuLoader.item
 
-    function symbolUrl(name) { return "qrc:/Hushwing/icons/" + name + ".svg" }
+    function symbolUrl(name) { return "image://symbol/" + name }
 
     background: Rectangle {
         color: "#F6F6F6"
@@ -91,30 +92,39 @@ ToolBar {
             icon.height: 18
             display: AbstractButton.IconOnly
             text: qsTr("More")
-            onClicked: moreMenu.opened ? moreMenu.close() : moreMenu.popup(moreButton, moreButton.width - moreMenu.width, moreButton.height)
+            onClicked: {
+                menuLoader.active = true
+                const menu = menuLoader.item
+                menu.opened ? menu.close() : menu.popup(moreButton, moreButton.width - menu.width, moreButton.height)
+            }
             Accessible.name: qsTr("More")
             Accessible.role: Accessible.ButtonMenu
             Accessible.onPressAction: moreButton.clicked()
 
-            Menu {
-                id: moreMenu
-                objectName: "moreMenu"
-                MenuItem {
-                    objectName: "modelsMenuItem"
-                    text: qsTr("Models")
-                    icon.source: toolBar.symbolUrl("cpu")
-                    onTriggered: toolBar.modelsRequested()
-                    Accessible.name: qsTr("Models")
-                    Accessible.onPressAction: triggered()
-                }
-                MenuSeparator {}
-                MenuItem {
-                    objectName: "aboutMenuItem"
-                    text: qsTr("About")
-                    icon.source: toolBar.symbolUrl("info.circle")
-                    onTriggered: toolBar.aboutRequested()
-                    Accessible.name: qsTr("About")
-                    Accessible.onPressAction: triggered()
+            Loader {
+                id: menuLoader
+                active: false
+                sourceComponent: Menu {
+                    id: moreMenu
+                    objectName: "moreMenu"
+                    parent: moreButton
+                    MenuItem {
+                        objectName: "modelsMenuItem"
+                        text: qsTr("Models")
+                        icon.source: toolBar.symbolUrl("cpu")
+                        onTriggered: toolBar.modelsRequested()
+                        Accessible.name: qsTr("Models")
+                        Accessible.onPressAction: triggered()
+                    }
+                    MenuSeparator {}
+                    MenuItem {
+                        objectName: "aboutMenuItem"
+                        text: qsTr("About")
+                        icon.source: toolBar.symbolUrl("info.circle")
+                        onTriggered: toolBar.aboutRequested()
+                        Accessible.name: qsTr("About")
+                        Accessible.onPressAction: triggered()
+                    }
                 }
             }
         }

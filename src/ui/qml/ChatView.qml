@@ -92,116 +92,133 @@ Page {
         onActivated: chatView.startNewChat()
     }
 
-    onShowingModelsChanged: showingModels ? modelsPopover.open() : modelsPopover.close()
-    onShowingAboutChanged: showingAbout ? aboutSheet.open() : aboutSheet.close()
+    // The popups are built the first time they are needed (most sessions never
+    // open them; building them would delay the window's first frame) and kept.
+    function showPopup(loader, shown) {
+        if (shown)
+            loader.active = true
+        if (loader.item)
+            shown ? loader.item.open() : loader.item.close()
+    }
+    onShowingModelsChanged: showPopup(modelsLoader, showingModels)
+    onShowingAboutChanged: showPopup(aboutLoader, showingAbout)
 
     // The model chooser for the view model's own manager. Choosing a model keeps
     // it open; Escape or a click outside closes it.
-    Popup {
-        id: modelsPopover
-        objectName: "modelsPopover"
-        parent: Overlay.overlay
-        x: Math.round((parent.width - width) / 2)
-        y: Math.round((parent.height - height) / 2)
-        width: Math.min(380, parent.width - 40)
-        height: Math.min(460, parent.height - 80)
-        padding: 0
-        focus: true
-        modal: false
-        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        onClosed: {
-            chatView.showingModels = false
-            inputBar.focusField()
-        }
-        background: Rectangle {
-            radius: 10
-            color: "#FFFFFF"
-            border.color: Qt.rgba(0, 0, 0, 0.12)
-        }
-        contentItem: ModelsView {
-            modelManager: chatView.vm.modelManager
+    Loader {
+        id: modelsLoader
+        active: false
+        sourceComponent: Popup {
+            id: modelsPopover
+            objectName: "modelsPopover"
+            parent: chatView.Overlay.overlay
+            x: Math.round((parent.width - width) / 2)
+            y: Math.round((parent.height - height) / 2)
+            width: Math.min(380, parent.width - 40)
+            height: Math.min(460, parent.height - 80)
+            padding: 0
+            focus: true
+            modal: false
+            closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+            onClosed: {
+                chatView.showingModels = false
+                inputBar.focusField()
+            }
+            background: Rectangle {
+                radius: 10
+                color: "#FFFFFF"
+                border.color: Qt.rgba(0, 0, 0, 0.12)
+            }
+            contentItem: ModelsView {
+                modelManager: chatView.vm.modelManager
+            }
         }
     }
 
     // The About sheet. It has no close control of its own: Escape or a click
     // outside closes it.
-    Popup {
-        id: aboutSheet
-        objectName: "aboutSheet"
-        parent: Overlay.overlay
-        x: Math.round((parent.width - width) / 2)
-        y: Math.round((parent.height - height) / 2)
-        width: Math.min(460, parent.width - 40)
-        height: Math.min(620, parent.height - 60)
-        padding: 0
-        modal: true
-        focus: true
-        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        onClosed: {
-            chatView.showingAbout = false
-            inputBar.focusField()
+    Loader {
+        id: aboutLoader
+        active: false
+        sourceComponent: Popup {
+            id: aboutSheet
+            objectName: "aboutSheet"
+            parent: chatView.Overlay.overlay
+            x: Math.round((parent.width - width) / 2)
+            y: Math.round((parent.height - height) / 2)
+            width: Math.min(460, parent.width - 40)
+            height: Math.min(620, parent.height - 60)
+            padding: 0
+            modal: true
+            focus: true
+            closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+            onClosed: {
+                chatView.showingAbout = false
+                inputBar.focusField()
+            }
+            background: Rectangle {
+                radius: 12
+                color: "#FFFFFF"
+            }
+            contentItem: AboutView {}
         }
-        background: Rectangle {
-            radius: 12
-            color: "#FFFFFF"
-        }
-        contentItem: AboutView {}
     }
 
     // A refused send. Closing it in any way clears the error, so it comes back
     // only for a new one.
-    Dialog {
-        id: alert
-        objectName: "availabilityAlert"
-        parent: Overlay.overlay
-        x: Math.round((parent.width - width) / 2)
-        y: Math.round((parent.height - height) / 2)
-        width: Math.min(360, parent.width - 40)
-        modal: true
-        focus: true
-        title: qsTr("Apple Intelligence Unavailable")
-        closePolicy: Popup.CloseOnEscape
+    Loader {
+        id: alertLoader
+        active: false
+        sourceComponent: Dialog {
+            id: alert
+            objectName: "availabilityAlert"
+            parent: chatView.Overlay.overlay
+            x: Math.round((parent.width - width) / 2)
+            y: Math.round((parent.height - height) / 2)
+            width: Math.min(360, parent.width - 40)
+            modal: true
+            focus: true
+            title: qsTr("Apple Intelligence Unavailable")
+            closePolicy: Popup.CloseOnEscape
 
-        Label {
-            objectName: "availabilityAlertText"
-            width: parent.width
-            text: chatView.vm.availabilityError
-            wrapMode: Text.Wrap
-            Accessible.role: Accessible.StaticText
-            Accessible.name: text
-        }
-
-        footer: DialogButtonBox {
-            Button {
-                id: okButton
-                objectName: "alertOKButton"
-                text: qsTr("OK")
-                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
-                Accessible.name: qsTr("OK")
-                Accessible.onPressAction: okButton.clicked()
+            Label {
+                objectName: "availabilityAlertText"
+                width: parent.width
+                text: chatView.vm.availabilityError
+                wrapMode: Text.Wrap
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
-        }
 
-        onClosed: {
-            if (chatView.vm.hasAvailabilityError)
-                chatView.vm.dismissAvailabilityError()
-            inputBar.focusField()
+            footer: DialogButtonBox {
+                Button {
+                    id: okButton
+                    objectName: "alertOKButton"
+                    text: qsTr("OK")
+                    DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                    Accessible.name: qsTr("OK")
+                    Accessible.onPressAction: okButton.clicked()
+                }
+            }
+
+            onClosed: {
+                if (chatView.vm.hasAvailabilityError)
+                    chatView.vm.dismissAvailabilityError()
+                inputBar.focusField()
+            }
         }
     }
 
     Connections {
         target: chatView.vm
         function onAvailabilityErrorChanged() {
-            if (chatView.vm.hasAvailabilityError)
-                alert.open()
-            else
-                alert.close()
+            chatView.showPopup(alertLoader, chatView.vm.hasAvailabilityError)
         }
     }
 
     Component.onCompleted: {
         if (vm.hasAvailabilityError)
-            alert.open()
+            showPopup(alertLoader, true)
         inputBar.focusField()
     }
 }

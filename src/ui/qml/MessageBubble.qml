@@ -20,7 +20,8 @@ Item {
     readonly property int sideSpacing: 60
     readonly property int rowSpacing: 8
     readonly property alias textItem: messageText
-    readonly property alias contextMenu: menu
+    // The context menu is built the first time it opens.
+    readonly property Menu contextMenu: menuLoader.item
 
     SystemPalette { id: palette; colorGroup: SystemPalette.Active }
     readonly property color accentColor: palette.highlight
@@ -35,7 +36,8 @@ Item {
     function openContextMenu(x, y) {
         if (!canCopy)  // an empty message has nothing to copy: no menu at all
             return false
-        menu.popup(messageText, x, y)
+        menuLoader.active = true
+        menuLoader.item.popup(messageText, x, y)
         return true
     }
 
@@ -97,13 +99,17 @@ Item {
         }
     }
 
-    Menu {
-        id: menu
-        MenuItem {
-            objectName: "copyItem"
-            text: "Copy"
-            icon.source: "qrc:/Hushwing/icons/doc.on.doc.svg"
-            onTriggered: MessageFormatter.copyToClipboard(root.content)
+    Loader {
+        id: menuLoader
+        active: false
+        sourceComponent: Menu {
+            parent: messageText
+            MenuItem {
+                objectName: "copyItem"
+                text: "Copy"
+                icon.source: "image://symbol/doc.on.doc"
+                onTriggered: MessageFormatter.copyToClipboard(root.content)
+            }
         }
     }
 }

@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls.impl
 
-// A bundled icon by its symbol name (icons/<name>.svg), tinted with `color`.
+// A bundled icon by its symbol name (icons/<name>.svg, drawn by the "symbol"
+// image provider), tinted with `color`.
 // The SVG is rasterised at the item's size times the screen's pixel ratio, so
 // it stays sharp on high-density screens. Decorative: controls that show it
 // carry the accessible name themselves.
@@ -17,7 +18,7 @@ Item {
 
     IconImage {
         anchors.fill: parent
-        source: root.name.length > 0 ? "qrc:/Hushwing/icons/" + root.name + ".svg" : ""
+        source: root.name.length > 0 ? "image://symbol/" + root.name : ""
         sourceSize: Qt.size(root.size, root.size)
         color: root.color
         fillMode: Image.PreserveAspectFit
