@@ -2,12 +2,13 @@
 // and store, with the stand-in Ollama server on a thread of its own streaming
 //   A. a 20,000-character reply as 5,000 lines, as fast as the socket takes them;
 //   B. a 50,000-character reply as 2,500 lines at 200 lines per second.
-// Reported: lines the view model applied per second (from the server's first
-// line to the last element applied), the longest GUI-thread stall (the longest
-// gap between ticks of a 1 ms timer on the GUI thread while the reply runs), and
-// the delay from the server writing the last line to the first frame swapped
-// with the last bubble showing the final text. Every element must be applied:
-// the view model's change count must equal the line count.
+// Reported: lines handled per second (from the server's first line until the
+// view model holds the final text, seen when the list signals the change or at
+// the next 1 ms tick), the longest GUI-thread stall (the longest gap between
+// ticks of a 1 ms timer on the GUI thread while the reply runs), and the delay
+// from the server writing the last line to the first frame swapped with the
+// last bubble showing the final text. Also printed: how often the views were
+// told of a content change (at most once per pass of the event loop).
 #include "BenchCommon.h"
 #include "ChatViewModel.h"
 #include "ContentView.h"
@@ -35,13 +36,17 @@ struct Plan
 std::mutex g_planMutex;
 Plan g_plan;
 
+// Runs the event loop as the program does: the GUI thread sleeps until an
+// event arrives (a spinning wait would take a core from the network threads).
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
     const qint64 deadline = monotonicNs() + qint64(timeoutMs) * 1000000;
+    QTimer wake;  // looks at the condition at least every 5 ms
+    wake.start(5);
     while (!condition()) {
         if (monotonicNs() > deadline)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -92,12 +97,17 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
     bool finished = false;
 
     QObject scope;
+    const auto holdsFinalText = [&, vm] {
+        if (lastApplied || vm->messageCount() != 2 || vm->messages().last().content.size() != text.size())
+            return;
+        if (vm->messages().last().content == text)
+            lastApplied = monotonicNs();
+    };
     QObject::connect(vm, &ChatViewModel::messageContentChanged, &scope, [&](int) {
-        const qint64 now = monotonicNs();
         if (!firstApplied)
-            firstApplied = now;
-        lastApplied = now;
+            firstApplied = monotonicNs();
         ++r.applied;
+        holdsFinalText();
     });
     QObject::connect(vm, &ChatViewModel::isGeneratingChanged, &scope, [&] { finished = !vm->isGenerating(); });
     const auto checkShown = [&, window, vm](qint64 swapNs) {
@@ -134,11 +144,14 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
             longestGapAfter = r.applied;
         }
         lastTick = now;
+        holdsFinalText();
     });
 
     vm->setDraft(QStringLiteral("Write a long answer, please."));
     ticker.start();
+    const qint64 sentAt = monotonicNs();
     vm->send();
+    fprintf(stderr, "send() took %.1f ms\n", (monotonicNs() - sentAt) / 1e6);
     const int budgetMs = 20000 + lineCount * (intervalUs / 1000 + 5);
     waitFor([&] { return finished && shownAt; }, budgetMs);
     ticker.stop();
@@ -147,6 +160,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
         waitFor([&] { return shownAt != 0; }, 2000);
     }
     const qint64 firstLine = server.firstLineWrittenNs(), lastLine = server.lastLineWrittenNs();
+    fprintf(stderr, "SERVER first %lld last %lld sent %lld\n", firstLine, lastLine, sentAt);
     r.finalTextRight = vm->messageCount() == 2 && vm->messages().last().content == text;
     r.shown = shownAt != 0;
     r.serverLinesPerSecond = lineCount / (double(lastLine - firstLine) / 1e9);
@@ -175,15 +189,14 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
 void print(const char *title, const Result &r)
 {
     std::printf("%s\n", title);
-    std::printf("  lines %d, elements applied by the view model %d (%s), final text %s, frames %d\n", r.lines,
-                r.applied, r.applied == r.lines ? "none skipped" : "SOME SKIPPED",
-                r.finalTextRight ? "complete" : "WRONG", r.frames);
-    std::printf("  server wrote %.0f lines/s; view model applied %.0f lines/s\n", r.serverLinesPerSecond,
+    std::printf("  lines %d, final text %s, views told of a change %d times, frames %d\n", r.lines,
+                r.finalTextRight ? "complete" : "WRONG", r.applied, r.frames);
+    std::printf("  server wrote %.0f lines/s; view model handled %.0f lines/s\n", r.serverLinesPerSecond,
                 r.appliedLinesPerSecond);
-    std::printf("  last line written -> last element applied %.1f ms; -> final text on screen %s%.1f ms\n",
+    std::printf("  last line written -> view model holds the final text %.1f ms; -> final text on screen %s%.1f ms\n",
                 r.lastLineToAppliedMs, r.shown ? "" : "(NEVER SHOWN) ", r.lastLineToShownMs);
     std::printf("  longest GUI-thread stall %.1f ms (ended %.0f ms after the first line was written, "
-                "%d elements applied by then)\n", r.longestStallMs, r.stallEndedAtMs, r.stallAfterElement);
+                "%d changes signalled by then)\n", r.longestStallMs, r.stallEndedAtMs, r.stallAfterElement);
     std::printf("  one presentation of the final text by its bubble: %.1f ms\n", r.presentMs);
 }
 
@@ -225,12 +238,12 @@ int main(int argc, char *argv[])
     const Result paced = only == "fast" ? Result{} : runReply(window, vm, server, sampleReply(50000), 2500, 5000);
     print("B. 50,000 characters in 2,500 lines at 200 lines/s", paced);
 
-    target("A: lines applied per second", fast.appliedLinesPerSecond, ">=", 2000, "lines/s");
+    target("A: lines handled per second", fast.appliedLinesPerSecond, ">=", 2000, "lines/s");
     target("A: last line to final text laid out", fast.lastLineToShownMs, "<=", 50, "ms");
     target("B: longest GUI-thread stall", paced.longestStallMs, "<=", 16, "ms");
     target("B: last line to final text laid out", paced.lastLineToShownMs, "<=", 50, "ms");
-    const bool complete = fast.applied == fast.lines && paced.applied == paced.lines && fast.finalTextRight
-                          && paced.finalTextRight && fast.shown && paced.shown;
-    std::printf("  every element applied and the final text shown: %s\n", complete ? "yes" : "NO");
+    const bool complete = (only == "paced" || (fast.finalTextRight && fast.shown))
+                          && (only == "fast" || (paced.finalTextRight && paced.shown));
+    std::printf("  the final text held and shown: %s\n", complete ? "yes" : "NO");
     return complete ? 0 : 1;
 }

@@ -42,6 +42,13 @@ ChatViewModel::ChatViewModel(SessionStore *modelContext, QObject *parent)
     d->model = new MessageListModel(this);
     d->manager = new ModelManager(this);
     d->store = modelContext;
+    // Content changes reach the views as the list model signals them (at most
+    // once per pass of the event loop while a reply streams).
+    connect(d->model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &, const QList<int> &roles) {
+                if (roles.contains(MessageListModel::ContentRole))
+                    emit messageContentChanged(topLeft.row());
+            });
     // A reply still running at quit is stopped and saved with what it has.
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &ChatViewModel::stopAndSaveForQuit);
@@ -165,8 +172,7 @@ void ChatViewModel::startReply(const std::shared_ptr<ModelBackend> &backend, con
 // inside the list (a new chat may have emptied it meanwhile).
 void ChatViewModel::writeReply(int replyIndex, const QString &text)
 {
-    if (d->model->setContent(replyIndex, text))
-        emit messageContentChanged(replyIndex);
+    d->model->setContent(replyIndex, text);
 }
 
 void ChatViewModel::endReply()

@@ -75,7 +75,9 @@ signals:
     void activeModeChanged();
     // The running reply task changed (started or ended).
     void streamTaskChanged();
-    // The content of one message changed in place (the streamed reply).
+    // The content of one message changed in place (the streamed reply). Sent as
+    // the list model signals it: at most once per pass of the event loop, and
+    // always again for the newest text.
     void messageContentChanged(int row);
 
 private:
