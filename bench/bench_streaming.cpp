@@ -149,9 +149,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
 
     vm->setDraft(QStringLiteral("Write a long answer, please."));
     ticker.start();
-    const qint64 sentAt = monotonicNs();
     vm->send();
-    fprintf(stderr, "send() took %.1f ms\n", (monotonicNs() - sentAt) / 1e6);
     const int budgetMs = 20000 + lineCount * (intervalUs / 1000 + 5);
     waitFor([&] { return finished && shownAt; }, budgetMs);
     ticker.stop();
@@ -160,7 +158,6 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
         waitFor([&] { return shownAt != 0; }, 2000);
     }
     const qint64 firstLine = server.firstLineWrittenNs(), lastLine = server.lastLineWrittenNs();
-    fprintf(stderr, "SERVER first %lld last %lld sent %lld\n", firstLine, lastLine, sentAt);
     r.finalTextRight = vm->messageCount() == 2 && vm->messages().last().content == text;
     r.shown = shownAt != 0;
     r.serverLinesPerSecond = lineCount / (double(lastLine - firstLine) / 1e9);

@@ -89,8 +89,25 @@ Item {
         }
 
         function test_boldIsRenderedBold() {
-            const bubble = make("**bold**", "assistant")
-            verify(/font-weight:\s*(600|700|bold)/.test(bubble.textItem.text), bubble.textItem.text)
+            // Bold glyphs are wider: the bubble that hugs them is too.
+            const bold = make("**bold words here**", "assistant"), plain = make("bold words here", "assistant")
+            compare(shown(bold), shown(plain))
+            verify(bubbleRect(bold).width > bubbleRect(plain).width + 2,
+                   bubbleRect(bold).width + " vs " + bubbleRect(plain).width)
+        }
+
+        function test_lineEndingsAndRightToLeftText() {
+            compare(shown(make("one\r\ntwo\rthree", "user")), "one\ntwo\nthree")
+            // A short right-to-left message: its bubble hugs it and its glyphs sit inside.
+            for (const role of ["user", "assistant"]) {
+                const bubble = make("שלום עולם", role)
+                const rect = bubbleRect(bubble), t = bubble.textItem
+                verify(rect.width < 200, role + ": " + rect.width)
+                for (const at of [0, t.length]) {
+                    const x = t.mapToItem(rect, t.positionToRectangle(at).x, 0).x
+                    verify(x >= 11 && x <= rect.width - 11, role + ": " + x + " in " + rect.width)
+                }
+            }
         }
 
         function test_switchesToMarkdownMidStream() {

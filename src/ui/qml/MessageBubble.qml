@@ -4,9 +4,10 @@ import Hushwing
 
 // One turn of the conversation: the user's on the right in the accent colour,
 // the assistant's on the left in a light grey. What the text shows (verbatim,
-// styled Markdown, or the raw text when the parser refuses it) is decided by
-// MessageFormatter; a streamed reply only changes `content`, so the element
-// stays and only its text is replaced.
+// styled Markdown, or the raw text when the parser refuses it) is put into the
+// text element's document by MessageTextDocument; a streamed reply only
+// changes `content`, so the element stays and only the changed end of its
+// text is replaced.
 Item {
     id: root
 
@@ -14,8 +15,7 @@ Item {
     required property string role
 
     readonly property bool isUser: role === "user"
-    readonly property var presented: MessageFormatter.present(content, role)
-    readonly property bool styled: presented.styled
+    readonly property bool styled: textDocument.styled
     readonly property bool canCopy: content.length > 0
     readonly property int sideSpacing: 60
     readonly property int rowSpacing: 8
@@ -29,9 +29,24 @@ Item {
     readonly property color secondaryColor: Qt.rgba(palette.windowText.r, palette.windowText.g,
                                                     palette.windowText.b, 0.55)
 
-    width: ListView.view ? ListView.view.width : implicitWidth
-    implicitWidth: messageText.implicitWidth + 24 + sideSpacing + rowSpacing
+    // The text is laid out once, at the widest the bubble may be; the bubble
+    // then hugs the lines (at most that width, the whole width once a
+    // paragraph wraps).
+    readonly property real textAreaWidth: Math.max(0, width - sideSpacing - rowSpacing - 24)
+    readonly property real textWidth: textDocument.wraps
+                                      ? textAreaWidth
+                                      : Math.min(textAreaWidth, textDocument.textRight - textDocument.textLeft)
+
+    // The list gives every bubble its width; this is only a fallback.
+    implicitWidth: 400
     implicitHeight: bubble.height
+
+    MessageTextDocument {
+        id: textDocument
+        document: messageText.textDocument
+        content: root.content
+        role: root.role
+    }
 
     function openContextMenu(x, y) {
         if (!canCopy)  // an empty message has nothing to copy: no menu at all
@@ -44,8 +59,7 @@ Item {
     Item {
         id: bubble
         objectName: "bubble"
-        width: Math.min(messageText.implicitWidth + 24,
-                        Math.max(24, root.width - root.sideSpacing - root.rowSpacing))
+        width: root.textWidth + 24
         height: messageText.height + 16
         x: root.isUser ? root.width - width : 0
         anchors.bottom: parent.bottom
@@ -62,11 +76,18 @@ Item {
         TextEdit {
             id: messageText
             objectName: "messageText"
-            x: 12
+            x: 12 - (textDocument.wraps ? 0 : textDocument.textLeft)
             y: 8
-            width: bubble.width - 24
-            textFormat: TextEdit.RichText
-            text: root.presented.richText
+            width: root.textAreaWidth
+            // The document is filled by `textDocument`, never through `text`.
+            textFormat: TextEdit.PlainText
+            // Presses beside the lines belong to the row, not to the text.
+            containmentMask: QtObject {
+                function contains(point: point): bool {
+                    return point.x >= messageText.x - 12 && point.x <= messageText.x - 12 + bubble.width
+                           && point.y >= -8 && point.y <= messageText.height + 8
+                }
+            }
             readOnly: true
             selectByMouse: true
             persistentSelection: false
@@ -77,7 +98,7 @@ Item {
             font.pixelSize: 14
 
             Accessible.role: Accessible.StaticText
-            Accessible.name: root.presented.plainText
+            Accessible.name: textDocument.plainText
 
             onLinkActivated: link => MessageFormatter.openLink(link)
 

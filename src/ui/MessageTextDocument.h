@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QQuickTextDocument>
+#include <QtQml/qqmlregistration.h>
+#include <vector>
+
+// Keeps a TextEdit's document showing one message: styled Markdown for an
+// assistant's text that looks like Markdown (the raw text when the parser
+// refuses it), the text verbatim otherwise. When the text changes, only the
+// part from the first changed character (or style) onwards is replaced, so a
+// streamed reply costs the layout of its last paragraph, not of the whole
+// reply. It also reports where the laid-out lines reach, for the bubble to hug
+// its text without a second, unwrapped layout.
+class MessageTextDocument : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QQuickTextDocument *document READ document WRITE setDocument NOTIFY documentChanged)
+    Q_PROPERTY(QString content READ content WRITE setContent NOTIFY contentChanged)
+    Q_PROPERTY(QString role READ role WRITE setRole NOTIFY roleChanged)
+    // Links' colour; the application palette's link colour unless set.
+    Q_PROPERTY(QColor linkColor READ linkColor WRITE setLinkColor NOTIFY linkColorChanged)
+    Q_PROPERTY(bool styled READ styled NOTIFY presentedChanged)
+    Q_PROPERTY(QString plainText READ plainText NOTIFY presentedChanged)
+    // Horizontal reach of the laid-out lines in the text element's coordinates,
+    // and whether any paragraph wraps.
+    Q_PROPERTY(qreal textLeft READ textLeft NOTIFY extentChanged)
+    Q_PROPERTY(qreal textRight READ textRight NOTIFY extentChanged)
+    Q_PROPERTY(bool wraps READ wraps NOTIFY extentChanged)
+public:
+    // A stretch of text in one style.
+    struct Run
+    {
+        enum Style : quint8 { Plain = 0, Bold = 1, Italic = 2, Code = 4, Link = 8 };
+        QString text;
+        quint8 style = Plain;
+        QString href;
+        bool sameStyle(const Run &other) const { return style == other.style && href == other.href; }
+    };
+
+    using QObject::QObject;
+
+    QQuickTextDocument *document() const { return m_document; }
+    void setDocument(QQuickTextDocument *document);
+    QString content() const { return m_content; }
+    void setContent(const QString &content);
+    QString role() const { return m_role; }
+    void setRole(const QString &role);
+    QColor linkColor() const { return m_linkColor; }
+    void setLinkColor(const QColor &color);
+    bool styled() const { return m_styled; }
+    QString plainText() const { return m_plainText; }
+    qreal textLeft() const { return m_left; }
+    qreal textRight() const { return m_right; }
+    bool wraps() const { return m_wraps; }
+
+    // What a message shows, as styled runs; sets `styled` and `plainText`.
+    static std::vector<Run> runsFor(const QString &content, const QString &role, bool *styled, QString *plainText);
+    // The first position at which two run lists differ in a character or a style.
+    static qsizetype firstDifference(const std::vector<Run> &a, const std::vector<Run> &b);
+
+signals:
+    void documentChanged();
+    void contentChanged();
+    void roleChanged();
+    void linkColorChanged();
+    void presentedChanged();
+    void extentChanged();
+
+private:
+    void present();
+    void measure();
+
+    QPointer<QQuickTextDocument> m_document;
+    QString m_content;
+    QString m_role;
+    QColor m_linkColor;  // invalid: the palette's link colour
+    bool m_styled = false;
+    QString m_plainText;
+    std::vector<Run> m_shown;  // what the document holds
+    bool m_documentFresh = true;
+    qreal m_left = 0, m_right = 0;
+    bool m_wraps = false;
+    QMetaObject::Connection m_layoutWatch;
+};
