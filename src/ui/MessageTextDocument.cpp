@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QQuickItem>
 #include <QPalette>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -152,6 +153,11 @@ void MessageTextDocument::setDocument(QQuickTextDocument *document)
     m_documentFresh = true;
     if (QTextDocument *doc = document ? document->textDocument() : nullptr) {
         doc->setUndoRedoEnabled(false);  // a streamed reply would pile up undo steps
+        // The text element then draws only the paragraphs inside the visible
+        // area of the list around it (the list is a viewport); otherwise every
+        // frame rebuilds and walks the glyphs of the whole reply.
+        if (auto *textElement = qobject_cast<QQuickItem *>(document->parent()))
+            textElement->setFlag(QQuickItem::ItemObservesViewport);
         // The text element lays its document out again when its width changes.
         m_layoutWatch = connect(doc->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
                                 &MessageTextDocument::measure);
