@@ -1,7 +1,8 @@
 // Streaming into the real window (offscreen): the program's window, view model
 // and store, with the stand-in Ollama server on a thread of its own streaming
 //   A. a 20,000-character reply as 5,000 lines, as fast as the socket takes them;
-//   B. a 50,000-character reply as 2,500 lines at 200 lines per second.
+//   B. a 50,000-character reply as 2,500 lines at 200 lines per second;
+//   C. the 20,000-character reply as 5,000 lines at 2,000 lines per second.
 // Reported: lines handled per second (from the server's first line until the
 // view model holds the final text, seen when the list signals the change or at
 // the next 1 ms tick), the longest GUI-thread stall (the longest gap between
@@ -234,13 +235,21 @@ int main(int argc, char *argv[])
     print("A. 20,000 characters in 5,000 lines, as fast as possible", fast);
     const Result paced = only == "fast" ? Result{} : runReply(window, vm, server, sampleReply(50000), 2500, 5000);
     print("B. 50,000 characters in 2,500 lines at 200 lines/s", paced);
+    // The rate the view must keep up with, held for a whole reply.
+    const Result brisk = only.isEmpty() ? runReply(window, vm, server, sampleReply(20000), 5000, 500) : Result{};
+    print("C. 20,000 characters in 5,000 lines at 2,000 lines/s", brisk);
 
     target("A: lines handled per second", fast.appliedLinesPerSecond, ">=", 2000, "lines/s");
     target("A: last line to final text laid out", fast.lastLineToShownMs, "<=", 50, "ms");
     target("B: longest GUI-thread stall", paced.longestStallMs, "<=", 16, "ms");
     target("B: last line to final text laid out", paced.lastLineToShownMs, "<=", 50, "ms");
+    if (only.isEmpty()) {
+        target("C: lines handled per second", brisk.appliedLinesPerSecond, ">=", 1900, "lines/s");
+        target("C: last line to final text laid out", brisk.lastLineToShownMs, "<=", 50, "ms");
+    }
     const bool complete = (only == "paced" || (fast.finalTextRight && fast.shown))
-                          && (only == "fast" || (paced.finalTextRight && paced.shown));
+                          && (only == "fast" || (paced.finalTextRight && paced.shown))
+                          && (!only.isEmpty() || (brisk.finalTextRight && brisk.shown));
     std::printf("  the final text held and shown: %s\n", complete ? "yes" : "NO");
     return complete ? 0 : 1;
 }
