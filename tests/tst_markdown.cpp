@@ -1,10 +1,10 @@
 #include "InlineMarkdown.h"
 #include "MessageFormatter.h"
+#include "MessageRuns.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QTextDocument>
 #include <QtTest>
 
 // The inline parser on the kind of text a model writes in a chat, and the
@@ -19,15 +19,19 @@ class TestMarkdown : public QObject
         return root ? InlineMarkdown::toCommonMarkHtml(*root) : QStringLiteral("<rejected>");
     }
 
-    // What a reader sees once Qt has laid the rich text out.
-    static QString shown(const QString &richText)
+    // The runs as text with their styles marked: [b]..[/b], [i], [code], [a href].
+    static QString described(const PresentedMessage &shown)
     {
-        QTextDocument doc;
-        doc.setHtml(richText);
-        QString text = doc.toPlainText();
-        text.replace(QChar::LineSeparator, u'\n');
-        text.replace(QChar::Nbsp, u' ');
-        return text;
+        QString out;
+        for (const StyledRun &run : shown.runs) {
+            QString open, close;
+            if (run.style & StyledRun::Link) { open += "[a " + run.href + "]"; close.prepend("[/a]"); }
+            if (run.style & StyledRun::Bold) { open += "[b]"; close.prepend("[/b]"); }
+            if (run.style & StyledRun::Italic) { open += "[i]"; close.prepend("[/i]"); }
+            if (run.style & StyledRun::Code) { open += "[code]"; close.prepend("[/code]"); }
+            out += open + run.text + close;
+        }
+        return out;
     }
 
 public:
@@ -72,13 +76,16 @@ private slots:
         QCOMPARE(html(markdown), expected);
     }
 
-    void richTextKeepsWhiteSpaceAndShowsHtmlAsText()
+    void runsKeepWhiteSpaceAndShowHtmlAsText()
     {
         const QString text = "line one  with  runs\n\n    indented `code  span`\n<script>alert(1)</script> **bold**";
-        const QString rich = InlineMarkdown::renderOrFallback(text);
-        QVERIFY(!rich.contains("<script>"));
-        QVERIFY(rich.contains("<b>bold</b>"));
-        QCOMPARE(shown(rich), "line one  with  runs\n\n    indented code  span\n<script>alert(1)</script> bold");
+        const PresentedMessage shown = MessageRuns::present(text, "assistant");
+        QVERIFY(shown.styled);
+        QCOMPARE(described(shown),
+                 "line one  with  runs\n\n    indented [code]code  span[/code]\n<script>alert(1)</script> [b]bold[/b]");
+        QCOMPARE(shown.plainText, "line one  with  runs\n\n    indented code  span\n<script>alert(1)</script> bold");
+        QCOMPARE(described(MessageRuns::present("***both*** [x **y**](https://a.example)", "assistant")),
+                 "[b][i]both[/i][/b] [a https://a.example]x [/a][a https://a.example][b]y[/b][/a]");
     }
 
     void rejectedInputFallsBackToRawText()
@@ -86,14 +93,16 @@ private slots:
         // Emphasis nested 40 deep is refused rather than rendered.
         const QString deep = QString(80, u'*') + "x" + QString(80, u'*');
         QVERIFY(!InlineMarkdown::parse(deep));
-        QCOMPARE(shown(InlineMarkdown::renderOrFallback(deep)), deep);
-        const auto present = MessageFormatter::present(deep, "assistant");
-        QCOMPARE(present.value("styled").toBool(), false);
-        QCOMPARE(present.value("plainText").toString(), deep);
+        auto shown = MessageRuns::present(deep, "assistant");
+        QCOMPARE(shown.styled, false);
+        QCOMPARE(shown.plainText, deep);
+        QCOMPARE(described(shown), deep);
 
         const QString huge = QString(InlineMarkdown::kMaxLength + 1, u'a') + "**b**";
         QVERIFY(!InlineMarkdown::parse(huge));
-        QCOMPARE(shown(InlineMarkdown::renderOrFallback(huge)), huge);
+        shown = MessageRuns::present(huge, "assistant");
+        QCOMPARE(shown.styled, false);
+        QCOMPARE(described(shown), huge);
 
         // Just inside the limit still parses.
         QVERIFY(InlineMarkdown::parse(QString(20, u'*') + "x" + QString(20, u'*')));
@@ -116,27 +125,29 @@ private slots:
     {
         QFETCH(QString, content);
         QFETCH(bool, markdown);
-        QCOMPARE(MessageFormatter::looksLikeMarkdown(content), markdown);
+        QCOMPARE(MessageRuns::looksLikeMarkdown(content), markdown);
     }
 
     void presentationByRole()
     {
-        auto p = MessageFormatter::present("**hi**", "user");
-        QCOMPARE(p.value("styled").toBool(), false);
-        QCOMPARE(shown(p.value("richText").toString()), "**hi**");
+        auto shown = MessageRuns::present("**hi**", "user");
+        QCOMPARE(shown.styled, false);
+        QCOMPARE(described(shown), "**hi**");
 
-        p = MessageFormatter::present("**hi** <i>", "assistant");
-        QCOMPARE(p.value("styled").toBool(), true);
-        QCOMPARE(p.value("plainText").toString(), "hi <i>");
-        QCOMPARE(shown(p.value("richText").toString()), "hi <i>");
+        shown = MessageRuns::present("**hi** <i>", "assistant");
+        QCOMPARE(shown.styled, true);
+        QCOMPARE(shown.plainText, "hi <i>");
+        QCOMPARE(described(shown), "[b]hi[/b] <i>");
 
-        p = MessageFormatter::present("", "assistant");
-        QCOMPARE(p.value("plainText").toString(), " ");
-        QCOMPARE(shown(p.value("richText").toString()), " ");
+        shown = MessageRuns::present("", "assistant");
+        QCOMPARE(shown.plainText, " ");
+        QCOMPARE(described(shown), " ");
 
         // Plain assistant text is verbatim too: no entity is decoded.
-        p = MessageFormatter::present("a &amp; b", "assistant");
-        QCOMPARE(shown(p.value("richText").toString()), "a &amp; b");
+        QCOMPARE(described(MessageRuns::present("a &amp; b", "assistant")), "a &amp; b");
+        // One character of the runs is one document position: CR LF and CR are one break.
+        QCOMPARE(described(MessageRuns::present("a\r\nb\rc", "user")), "a\nb\nc");
+        QCOMPARE(described(MessageRuns::present("*a*\r\nb", "assistant")), "[i]a[/i]\nb");
     }
 
     void copyReplacesClipboardWithRawText()

@@ -1,6 +1,7 @@
-// Assistant text through the inline Markdown parser and every renderer of its
-// tree, and through the raw-text fallback.
+// Assistant text through the inline Markdown parser and its renderers, and
+// through the bubble's presentation (styled runs, or the raw-text fallback).
 #include "InlineMarkdown.h"
+#include "MessageRuns.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,17 +11,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
     if (const auto root = InlineMarkdown::parse(text)) {
-        const QString rich = InlineMarkdown::toRichText(*root);
         const QString plain = InlineMarkdown::toPlainText(*root);
         const QString html = InlineMarkdown::toCommonMarkHtml(*root);
         // Markers are removed, never added: what a reader hears is no longer than the text,
         // give or take what character references expand to.
-        if (rich.isEmpty() || (plain.size() > text.size() * 4 + 16) || html.size() < 0)
+        if ((plain.size() > text.size() * 4 + 16) || html.size() < 0)
             std::abort();
     }
-    const QString fallback = InlineMarkdown::plainToRichText(text);
-    if (fallback.isEmpty())
+    // The runs hold exactly the text a reader hears (line breaks made single),
+    // and a presentation differs from itself nowhere.
+    const PresentedMessage shown = MessageRuns::present(text, QStringLiteral("assistant"));
+    QString joined;
+    for (const StyledRun &run : shown.runs)
+        joined += run.text;
+    QString expected = shown.plainText;
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (joined != expected || MessageRuns::firstDifference(shown.runs, shown.runs) != joined.size())
         std::abort();
-    InlineMarkdown::renderOrFallback(text);
     return 0;
 }

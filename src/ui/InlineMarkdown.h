@@ -30,14 +30,6 @@ constexpr int kMaxNesting = 32;
 // than kMaxLength, or styles nested deeper than kMaxNesting.
 std::optional<Node> parse(QStringView text);
 
-// Qt rich text: <b>, <i>, <code>, <a href>, every character escaped, inside an
-// element with white-space: pre-wrap so that spaces and line breaks show as typed.
-QString toRichText(const Node &root);
-// The raw text as Qt rich text, unstyled, white space kept.
-QString plainToRichText(QStringView text);
-// The text as the bubble shows it: styled when the parser accepts it, else plain.
-QString renderOrFallback(const QString &text);
-
 // CommonMark's HTML for the same tree (raw HTML passed through, as CommonMark
 // renders it). Used to check the parser against CommonMark's published examples.
 QString toCommonMarkHtml(const Node &root);

@@ -1,8 +1,7 @@
 #include "InlineMarkdown.h"
 
-// Renderers of the parsed tree. Qt's rich text keeps runs of spaces and line
-// breaks under "white-space: pre-wrap", so the text is escaped and never
-// rewritten: what the user sees is exactly what the model wrote, styled.
+// Renderers of the parsed tree: CommonMark's HTML (to check the parser against
+// CommonMark's examples) and the plain text a reader sees.
 
 namespace InlineMarkdown {
 namespace {
@@ -22,29 +21,14 @@ void escapeInto(QString &out, QStringView text)
     }
 }
 
-// The two outputs differ only in their tags, in what raw HTML becomes and in
-// whether link titles are written.
-struct Dialect
-{
-    QLatin1String emphasis, strong;
-    bool rawHtmlAsWritten;  // false: shown as text, never interpreted
-    bool linkTitles;
-};
-
-const Dialect kRichText{QLatin1String("i"), QLatin1String("b"), false, false};
-const Dialect kCommonMark{QLatin1String("em"), QLatin1String("strong"), true, true};
-
-void render(QString &out, const Node &node, const Dialect &dialect)
+void render(QString &out, const Node &node)
 {
     switch (node.kind) {
     case Kind::Text:
         escapeInto(out, node.text);
         return;
     case Kind::RawHtml:
-        if (dialect.rawHtmlAsWritten)
-            out += node.text;
-        else
-            escapeInto(out, node.text);
+        out += node.text;  // CommonMark passes raw HTML through
         return;
     case Kind::Code:
         out += QLatin1String("<code>");
@@ -54,16 +38,16 @@ void render(QString &out, const Node &node, const Dialect &dialect)
     case Kind::Root:
         break;
     case Kind::Emphasis:
-        out += u'<' + dialect.emphasis + u'>';
+        out += QLatin1String("<em>");
         break;
     case Kind::Strong:
-        out += u'<' + dialect.strong + u'>';
+        out += QLatin1String("<strong>");
         break;
     case Kind::Link:
         out += QLatin1String("<a href=\"");
         escapeInto(out, node.destination);
         out += u'"';
-        if (dialect.linkTitles && !node.title.isEmpty()) {
+        if (!node.title.isEmpty()) {
             out += QLatin1String(" title=\"");
             escapeInto(out, node.title);
             out += u'"';
@@ -72,10 +56,10 @@ void render(QString &out, const Node &node, const Dialect &dialect)
         break;
     }
     for (const Node &child : node.children)
-        render(out, child, dialect);
+        render(out, child);
     switch (node.kind) {
-    case Kind::Emphasis: out += QLatin1String("</") + dialect.emphasis + u'>'; break;
-    case Kind::Strong: out += QLatin1String("</") + dialect.strong + u'>'; break;
+    case Kind::Emphasis: out += QLatin1String("</em>"); break;
+    case Kind::Strong: out += QLatin1String("</strong>"); break;
     case Kind::Link: out += QLatin1String("</a>"); break;
     default: break;
     }
@@ -88,40 +72,12 @@ void plainText(QString &out, const Node &node)
         plainText(out, child);
 }
 
-const QLatin1String kOpen("<div style=\"white-space: pre-wrap;\">");
-const QLatin1String kClose("</div>");
-
 } // namespace
-
-QString toRichText(const Node &root)
-{
-    QString out = kOpen;
-    out.reserve(root.children.empty() ? 64 : 4096);
-    render(out, root, kRichText);
-    out += kClose;
-    return out;
-}
-
-QString plainToRichText(QStringView text)
-{
-    QString out = kOpen;
-    out.reserve(text.size() + 64);
-    escapeInto(out, text);
-    out += kClose;
-    return out;
-}
-
-QString renderOrFallback(const QString &text)
-{
-    if (const auto root = parse(text))
-        return toRichText(*root);
-    return plainToRichText(text);
-}
 
 QString toCommonMarkHtml(const Node &root)
 {
     QString out;
-    render(out, root, kCommonMark);
+    render(out, root);
     return out;
 }
 

@@ -3,12 +3,10 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
-#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
-// What a message bubble shows, decided in C++ so that QML only binds to it:
-// the Markdown test, the rich text (styled or verbatim), the plain text for
-// screen readers, copying to the clipboard and opening links.
+// What a message bubble does with its text beyond showing it (which
+// MessageTextDocument does): copying it to the clipboard and opening links.
 class MessageFormatter : public QObject
 {
     Q_OBJECT
@@ -16,15 +14,6 @@ class MessageFormatter : public QObject
     QML_SINGLETON
 public:
     using QObject::QObject;
-
-    // True when the text contains "**", "__", "*", "`" or "[" (tested in that order).
-    Q_INVOKABLE static bool looksLikeMarkdown(const QString &content);
-
-    // { richText, plainText, styled } for a message of `role` ("user" or
-    // "assistant"). An empty message shows one space; assistant text that looks
-    // like Markdown is styled (or shown raw when the parser rejects it); any
-    // other text is shown verbatim.
-    Q_INVOKABLE static QVariantMap present(const QString &content, const QString &role);
 
     // Replaces the clipboard's contents with `text` as plain text.
     Q_INVOKABLE static void copyToClipboard(const QString &text);

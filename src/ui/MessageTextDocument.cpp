@@ -1,13 +1,10 @@
 #include "MessageTextDocument.h"
 
-#include "InlineMarkdown.h"
-#include "MessageFormatter.h"
-
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QGuiApplication>
-#include <QQuickItem>
 #include <QPalette>
+#include <QQuickItem>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -16,74 +13,18 @@
 
 namespace {
 
-using Run = MessageTextDocument::Run;
-
-// A document turns CR LF and a lone CR into one paragraph break; the runs do
-// the same beforehand so that their positions are the document's positions.
-QString normalisedBreaks(const QString &text)
-{
-    if (!text.contains(u'\r'))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\r') {
-            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
-                continue;
-            out += u'\n';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-void append(std::vector<Run> &runs, const QString &text, quint8 style, const QString &href)
-{
-    if (text.isEmpty())
-        return;
-    if (!runs.empty() && runs.back().style == style && runs.back().href == href)
-        runs.back().text += text;
-    else
-        runs.push_back({text, style, href});
-}
-
-void collect(std::vector<Run> &runs, const InlineMarkdown::Node &node, quint8 style, const QString &href)
-{
-    using Kind = InlineMarkdown::Node::Kind;
-    switch (node.kind) {
-    case Kind::Text:
-    case Kind::RawHtml:  // shown as text, never interpreted
-        append(runs, normalisedBreaks(node.text), style, href);
-        return;
-    case Kind::Code:
-        append(runs, normalisedBreaks(node.text), style | Run::Code, href);
-        return;
-    case Kind::Emphasis: style |= Run::Italic; break;
-    case Kind::Strong: style |= Run::Bold; break;
-    case Kind::Link:
-        for (const auto &child : node.children)
-            collect(runs, child, style | Run::Link, node.destination);
-        return;
-    case Kind::Root: break;
-    }
-    for (const auto &child : node.children)
-        collect(runs, child, style, href);
-}
-
-QTextCharFormat formatFor(const Run &run, const QColor &linkColor)
+QTextCharFormat formatFor(const StyledRun &run, const QColor &linkColor)
 {
     QTextCharFormat format;
-    if (run.style & Run::Bold)
+    if (run.style & StyledRun::Bold)
         format.setFontWeight(QFont::Bold);
-    if (run.style & Run::Italic)
+    if (run.style & StyledRun::Italic)
         format.setFontItalic(true);
-    if (run.style & Run::Code) {
+    if (run.style & StyledRun::Code) {
         format.setFontFamilies(QFontDatabase::systemFont(QFontDatabase::FixedFont).families());
         format.setFontFixedPitch(true);
     }
-    if (run.style & Run::Link) {
+    if (run.style & StyledRun::Link) {
         format.setAnchor(true);
         format.setAnchorHref(run.href);
         format.setForeground(linkColor.isValid() ? linkColor : QGuiApplication::palette().color(QPalette::Link));
@@ -93,56 +34,6 @@ QTextCharFormat formatFor(const Run &run, const QColor &linkColor)
 }
 
 } // namespace
-
-std::vector<Run> MessageTextDocument::runsFor(const QString &content, const QString &role, bool *styled,
-                                              QString *plainText)
-{
-    std::vector<Run> runs;
-    *styled = false;
-    if (content.isEmpty()) {  // an empty message shows one space
-        *plainText = QStringLiteral(" ");
-        runs.push_back({*plainText, Run::Plain, {}});
-        return runs;
-    }
-    if (role == QLatin1String("assistant") && MessageFormatter::looksLikeMarkdown(content)) {
-        if (const auto root = InlineMarkdown::parse(content)) {
-            collect(runs, *root, Run::Plain, {});
-            *styled = true;
-            *plainText = InlineMarkdown::toPlainText(*root);
-            if (runs.empty())
-                runs.push_back({QString(), Run::Plain, {}});
-            return runs;
-        }
-    }
-    *plainText = content;
-    runs.push_back({normalisedBreaks(content), Run::Plain, {}});
-    return runs;
-}
-
-qsizetype MessageTextDocument::firstDifference(const std::vector<Run> &a, const std::vector<Run> &b)
-{
-    qsizetype position = 0;
-    size_t i = 0, j = 0;
-    qsizetype offsetA = 0, offsetB = 0;
-    while (i < a.size() && j < b.size()) {
-        const Run &x = a[i], &y = b[j];
-        if (offsetA == x.text.size()) { ++i; offsetA = 0; continue; }
-        if (offsetB == y.text.size()) { ++j; offsetB = 0; continue; }
-        if (!x.sameStyle(y))
-            break;
-        const qsizetype n = std::min(x.text.size() - offsetA, y.text.size() - offsetB);
-        const QChar *p = x.text.constData() + offsetA, *q = y.text.constData() + offsetB;
-        qsizetype k = 0;
-        while (k < n && p[k] == q[k])
-            ++k;
-        position += k;
-        if (k < n)
-            break;
-        offsetA += n;
-        offsetB += n;
-    }
-    return position;
-}
 
 void MessageTextDocument::setDocument(QQuickTextDocument *document)
 {
@@ -196,33 +87,31 @@ void MessageTextDocument::setLinkColor(const QColor &color)
 
 void MessageTextDocument::present()
 {
-    bool styled = false;
-    QString plain;
-    std::vector<Run> runs = runsFor(m_content, m_role, &styled, &plain);
-    if (styled != m_styled || plain != m_plainText) {
-        m_styled = styled;
-        m_plainText = plain;
+    PresentedMessage shown = MessageRuns::present(m_content, m_role);
+    if (shown.styled != m_styled || shown.plainText != m_plainText) {
+        m_styled = shown.styled;
+        m_plainText = shown.plainText;
         emit presentedChanged();
     }
     QTextDocument *doc = m_document ? m_document->textDocument() : nullptr;
     if (!doc)
         return;
 
-    const qsizetype from = m_documentFresh ? 0 : firstDifference(m_shown, runs);
+    const qsizetype from = m_documentFresh ? 0 : MessageRuns::firstDifference(m_shown, shown.runs);
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
     cursor.setPosition(int(std::min<qsizetype>(from, doc->characterCount() - 1)));
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     qsizetype start = 0;
-    for (const Run &run : runs) {
+    for (const StyledRun &run : shown.runs) {
         const qsizetype end = start + run.text.size();
         if (end > from)
             cursor.insertText(run.text.mid(std::max<qsizetype>(0, from - start)), formatFor(run, m_linkColor));
         start = end;
     }
     cursor.endEditBlock();
-    m_shown = std::move(runs);
+    m_shown = std::move(shown.runs);
     m_documentFresh = false;
     measure();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MessageRuns.h"
+
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -31,16 +33,6 @@ class MessageTextDocument : public QObject
     Q_PROPERTY(qreal textRight READ textRight NOTIFY extentChanged)
     Q_PROPERTY(bool wraps READ wraps NOTIFY extentChanged)
 public:
-    // A stretch of text in one style.
-    struct Run
-    {
-        enum Style : quint8 { Plain = 0, Bold = 1, Italic = 2, Code = 4, Link = 8 };
-        QString text;
-        quint8 style = Plain;
-        QString href;
-        bool sameStyle(const Run &other) const { return style == other.style && href == other.href; }
-    };
-
     using QObject::QObject;
 
     QQuickTextDocument *document() const { return m_document; }
@@ -57,10 +49,6 @@ public:
     qreal textRight() const { return m_right; }
     bool wraps() const { return m_wraps; }
 
-    // What a message shows, as styled runs; sets `styled` and `plainText`.
-    static std::vector<Run> runsFor(const QString &content, const QString &role, bool *styled, QString *plainText);
-    // The first position at which two run lists differ in a character or a style.
-    static qsizetype firstDifference(const std::vector<Run> &a, const std::vector<Run> &b);
 
 signals:
     void documentChanged();
@@ -80,7 +68,7 @@ private:
     QColor m_linkColor;  // invalid: the palette's link colour
     bool m_styled = false;
     QString m_plainText;
-    std::vector<Run> m_shown;  // what the document holds
+    std::vector<StyledRun> m_shown;  // what the document holds
     bool m_documentFresh = true;
     qreal m_left = 0, m_right = 0;
     bool m_wraps = false;

@@ -1,0 +1,115 @@
+#include "MessageRuns.h"
+
+#include "InlineMarkdown.h"
+
+namespace {
+
+QString normalisedBreaks(const QString &text)
+{
+    if (!text.contains(u'\r'))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
+                continue;
+            out += u'\n';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void append(std::vector<StyledRun> &runs, const QString &text, quint8 style, const QString &href)
+{
+    if (text.isEmpty())
+        return;
+    if (!runs.empty() && runs.back().style == style && runs.back().href == href)
+        runs.back().text += text;
+    else
+        runs.push_back({text, style, href});
+}
+
+void collect(std::vector<StyledRun> &runs, const InlineMarkdown::Node &node, quint8 style, const QString &href)
+{
+    using Kind = InlineMarkdown::Node::Kind;
+    switch (node.kind) {
+    case Kind::Text:
+    case Kind::RawHtml:  // shown as text, never interpreted
+        append(runs, normalisedBreaks(node.text), style, href);
+        return;
+    case Kind::Code:
+        append(runs, normalisedBreaks(node.text), style | StyledRun::Code, href);
+        return;
+    case Kind::Link:
+        for (const auto &child : node.children)
+            collect(runs, child, style | StyledRun::Link, node.destination);
+        return;
+    case Kind::Emphasis: style |= StyledRun::Italic; break;
+    case Kind::Strong: style |= StyledRun::Bold; break;
+    case Kind::Root: break;
+    }
+    for (const auto &child : node.children)
+        collect(runs, child, style, href);
+}
+
+} // namespace
+
+bool MessageRuns::looksLikeMarkdown(const QString &content)
+{
+    static const QString markers[] = {QStringLiteral("**"), QStringLiteral("__"), QStringLiteral("*"),
+                                      QStringLiteral("`"), QStringLiteral("[")};
+    for (const QString &marker : markers)
+        if (content.contains(marker))
+            return true;
+    return false;
+}
+
+PresentedMessage MessageRuns::present(const QString &content, const QString &role)
+{
+    PresentedMessage shown;
+    if (content.isEmpty()) {
+        shown.plainText = QStringLiteral(" ");
+        shown.runs.push_back({shown.plainText, StyledRun::Plain, {}});
+        return shown;
+    }
+    if (role == QLatin1String("assistant") && looksLikeMarkdown(content)) {
+        if (const auto root = InlineMarkdown::parse(content)) {
+            collect(shown.runs, *root, StyledRun::Plain, {});
+            shown.styled = true;
+            shown.plainText = InlineMarkdown::toPlainText(*root);
+            return shown;
+        }
+    }
+    shown.plainText = content;
+    shown.runs.push_back({normalisedBreaks(content), StyledRun::Plain, {}});
+    return shown;
+}
+
+qsizetype MessageRuns::firstDifference(const std::vector<StyledRun> &a, const std::vector<StyledRun> &b)
+{
+    qsizetype position = 0;
+    size_t i = 0, j = 0;
+    qsizetype offsetA = 0, offsetB = 0;
+    while (i < a.size() && j < b.size()) {
+        const StyledRun &x = a[i], &y = b[j];
+        if (offsetA == x.text.size()) { ++i; offsetA = 0; continue; }
+        if (offsetB == y.text.size()) { ++j; offsetB = 0; continue; }
+        if (!x.sameStyle(y))
+            break;
+        const qsizetype n = std::min(x.text.size() - offsetA, y.text.size() - offsetB);
+        const QChar *p = x.text.constData() + offsetA, *q = y.text.constData() + offsetB;
+        qsizetype k = 0;
+        while (k < n && p[k] == q[k])
+            ++k;
+        position += k;
+        if (k < n)
+            break;
+        offsetA += n;
+        offsetB += n;
+    }
+    return position;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+// A stretch of a message's text in one style.
+struct StyledRun
+{
+    enum Style : quint8 { Plain = 0, Bold = 1, Italic = 2, Code = 4, Link = 8 };
+    QString text;
+    quint8 style = Plain;
+    QString href;  // a link's address
+    bool sameStyle(const StyledRun &other) const { return style == other.style && href == other.href; }
+};
+
+// What a message bubble shows: styled runs, and the plain text a screen reader
+// reads. Line breaks in the runs are single "\n" (CR LF and CR included), so
+// one character of the runs is one position in a text document holding them.
+struct PresentedMessage
+{
+    std::vector<StyledRun> runs;
+    QString plainText;
+    bool styled = false;
+};
+
+namespace MessageRuns {
+
+// True when the text contains "**", "__", "*", "`" or "[" (tested in that order).
+bool looksLikeMarkdown(const QString &content);
+
+// An empty message shows one space; assistant text that looks like Markdown is
+// styled (or shown raw when the parser rejects it); any other text is verbatim.
+PresentedMessage present(const QString &content, const QString &role);
+
+// The first position at which two run lists differ in a character or a style.
+qsizetype firstDifference(const std::vector<StyledRun> &a, const std::vector<StyledRun> &b);
+
+} // namespace MessageRuns
