@@ -5,6 +5,7 @@
 #include "StoreTestTools.h"
 
 #include <QAbstractItemModelTester>
+#include "MessageContentFeed.h"
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -250,6 +251,42 @@ private slots:
         QVERIFY(!model.setContent(1, "abc"));
         QCoreApplication::processEvents();
         QCOMPARE(seen.size(), 4);
+    }
+
+    void contentFeedFollowsItsRowAtMostOncePerInterval()
+    {
+        MessageListModel model;
+        model.append(ChatMessage(ChatMessage::Role::user, "q"));
+        model.append(ChatMessage(ChatMessage::Role::assistant, "a"));
+        MessageContentFeed feed;
+        feed.setInterval(50);
+        QSignalSpy shown(&feed, &MessageContentFeed::contentChanged);
+        feed.setModel(&model);
+        feed.setRow(1);
+        QCOMPARE(feed.content(), QString("a"));
+
+        // A burst: the first change may wait for the interval, the newest is
+        // shown once it is over, and nothing in between.
+        QTest::qWait(60);
+        shown.clear();
+        for (int i = 1; i <= 200; ++i) {
+            model.setContent(1, QString(i, u'x'));
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(shown.count() <= 2);
+        QTRY_COMPARE(feed.content(), QString(200, u'x'));
+        QTest::qWait(80);
+        QVERIFY(shown.count() <= 3);
+
+        // Other rows are not its business; a reset is.
+        shown.clear();
+        model.setContent(0, "other");
+        QTest::qWait(80);
+        QCOMPARE(shown.count(), 0);
+        model.setMessages({ChatMessage(ChatMessage::Role::user, "only")});
+        QCOMPARE(feed.content(), QString());
+        feed.setRow(0);
+        QCOMPARE(feed.content(), QString("only"));
     }
 
     void stopBeforeFirstElementSavesAnEmptyReply()

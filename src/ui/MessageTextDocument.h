@@ -22,6 +22,7 @@ class MessageTextDocument : public QObject
     QML_ELEMENT
     Q_PROPERTY(QQuickTextDocument *document READ document WRITE setDocument NOTIFY documentChanged)
     Q_PROPERTY(QString content READ content WRITE setContent NOTIFY contentChanged)
+    Q_PROPERTY(bool empty READ empty NOTIFY contentChanged)
     Q_PROPERTY(QString role READ role WRITE setRole NOTIFY roleChanged)
     // Links' colour; the application palette's link colour unless set.
     Q_PROPERTY(QColor linkColor READ linkColor WRITE setLinkColor NOTIFY linkColorChanged)
@@ -39,6 +40,7 @@ public:
     void setDocument(QQuickTextDocument *document);
     QString content() const { return m_content; }
     void setContent(const QString &content);
+    bool empty() const { return m_content.isEmpty(); }
     QString role() const { return m_role; }
     void setRole(const QString &role);
     QColor linkColor() const { return m_linkColor; }

@@ -16,7 +16,7 @@ Item {
 
     readonly property bool isUser: role === "user"
     readonly property bool styled: textDocument.styled
-    readonly property bool canCopy: content.length > 0
+    readonly property bool canCopy: !textDocument.empty
     readonly property int sideSpacing: 60
     readonly property int rowSpacing: 8
     readonly property alias textItem: messageText

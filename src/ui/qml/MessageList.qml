@@ -55,7 +55,6 @@ ListView {
         id: row
         required property int index
         required property string role
-        required property string content
 
         width: list.width
         height: bubble.height
@@ -64,31 +63,13 @@ ListView {
                 Qt.callLater(list.scrollToLast, false)
         }
 
-        // A streamed reply can change `content` many times within one frame.
-        // Presenting a bubble (Markdown, layout) is costly, so the bubble gets
-        // the newest text at most once per frame: a change after a quiet frame
-        // at once, later ones when the frame is over, the last one always.
-        property string shownContent
-        Component.onCompleted: shownContent = content
-        onContentChanged: {
-            if (coalesce.running)
-                return
-            present()
-            coalesce.start()
-        }
-        Timer {
-            id: coalesce
-            interval: 16
-            onTriggered: {
-                if (row.shownContent !== row.content) {
-                    row.present()
-                    coalesce.start()
-                }
-            }
-        }
+        // The row's text, read from the list model in C++ and passed on at
+        // most once per frame while a reply streams (the last text always).
         // (A bubble that grows is followed by onHeightChanged above.)
-        function present() {
-            shownContent = content
+        MessageContentFeed {
+            id: feed
+            model: list.vm.messages
+            row: row.index
         }
 
         MessageBubble {
@@ -96,7 +77,7 @@ ListView {
             x: list.columnX + list.padding
             width: list.columnWidth - 2 * list.padding
             role: row.role
-            content: row.shownContent
+            content: feed.content
         }
     }
 
