@@ -13,7 +13,7 @@
 
 namespace {
 
-QTextCharFormat formatFor(const StyledRun &run, const QColor &linkColor)
+QTextCharFormat formatFor(const StyledRun &run)
 {
     QTextCharFormat format;
     if (run.style & StyledRun::Bold)
@@ -27,7 +27,7 @@ QTextCharFormat formatFor(const StyledRun &run, const QColor &linkColor)
     if (run.style & StyledRun::Link) {
         format.setAnchor(true);
         format.setAnchorHref(run.href);
-        format.setForeground(linkColor.isValid() ? linkColor : QGuiApplication::palette().color(QPalette::Link));
+        format.setForeground(QGuiApplication::palette().color(QPalette::Link));
         format.setFontUnderline(true);
     }
     return format;
@@ -75,16 +75,6 @@ void MessageTextDocument::setRole(const QString &role)
     present();
 }
 
-void MessageTextDocument::setLinkColor(const QColor &color)
-{
-    if (color == m_linkColor)
-        return;
-    m_linkColor = color;
-    emit linkColorChanged();
-    m_documentFresh = true;  // every link is drawn again in the new colour
-    present();
-}
-
 void MessageTextDocument::present()
 {
     PresentedMessage shown = MessageRuns::present(m_content, m_role);
@@ -107,7 +97,7 @@ void MessageTextDocument::present()
     for (const StyledRun &run : shown.runs) {
         const qsizetype end = start + run.text.size();
         if (end > from)
-            cursor.insertText(run.text.mid(std::max<qsizetype>(0, from - start)), formatFor(run, m_linkColor));
+            cursor.insertText(run.text.mid(std::max<qsizetype>(0, from - start)), formatFor(run));
         start = end;
     }
     cursor.endEditBlock();

@@ -2,7 +2,6 @@
 
 #include "MessageRuns.h"
 
-#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QQuickTextDocument>
@@ -24,8 +23,6 @@ class MessageTextDocument : public QObject
     Q_PROPERTY(QString content READ content WRITE setContent NOTIFY contentChanged)
     Q_PROPERTY(bool empty READ empty NOTIFY contentChanged)
     Q_PROPERTY(QString role READ role WRITE setRole NOTIFY roleChanged)
-    // Links' colour; the application palette's link colour unless set.
-    Q_PROPERTY(QColor linkColor READ linkColor WRITE setLinkColor NOTIFY linkColorChanged)
     Q_PROPERTY(bool styled READ styled NOTIFY presentedChanged)
     Q_PROPERTY(QString plainText READ plainText NOTIFY presentedChanged)
     // Horizontal reach of the laid-out lines in the text element's coordinates,
@@ -43,8 +40,6 @@ public:
     bool empty() const { return m_content.isEmpty(); }
     QString role() const { return m_role; }
     void setRole(const QString &role);
-    QColor linkColor() const { return m_linkColor; }
-    void setLinkColor(const QColor &color);
     bool styled() const { return m_styled; }
     QString plainText() const { return m_plainText; }
     qreal textLeft() const { return m_left; }
@@ -56,7 +51,6 @@ signals:
     void documentChanged();
     void contentChanged();
     void roleChanged();
-    void linkColorChanged();
     void presentedChanged();
     void extentChanged();
 
@@ -67,7 +61,6 @@ private:
     QPointer<QQuickTextDocument> m_document;
     QString m_content;
     QString m_role;
-    QColor m_linkColor;  // invalid: the palette's link colour
     bool m_styled = false;
     QString m_plainText;
     std::vector<StyledRun> m_shown;  // what the document holds
