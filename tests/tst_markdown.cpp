@@ -1,5 +1,5 @@
 #include "InlineMarkdown.h"
-#include "MessageFormatter.h"
+#include "DesktopActions.h"
 #include "MessageRuns.h"
 
 #include <QClipboard>
@@ -153,7 +153,7 @@ private slots:
     void copyReplacesClipboardWithRawText()
     {
         QGuiApplication::clipboard()->setText("before");
-        MessageFormatter::copyToClipboard("**bold** and `code`");
+        DesktopActions::copyToClipboard("**bold** and `code`");
         QCOMPARE(QGuiApplication::clipboard()->text(), "**bold** and `code`");
     }
 
@@ -161,15 +161,15 @@ private slots:
     {
         for (const char *scheme : {"http", "https", "mailto", "javascript", "file", "ftp", "data"})
             QDesktopServices::setUrlHandler(scheme, this, "recordUrl");
-        QVERIFY(MessageFormatter::openLink("https://a.example/page"));
-        QVERIFY(MessageFormatter::openLink("http://a.example"));
-        QVERIFY(MessageFormatter::openLink("mailto:me@a.example"));
-        QVERIFY(!MessageFormatter::openLink("javascript:alert(1)"));
-        QVERIFY(!MessageFormatter::openLink("JavaScript:alert(1)"));
-        QVERIFY(!MessageFormatter::openLink("file:///etc/passwd"));
-        QVERIFY(!MessageFormatter::openLink("data:text/html,hi"));
-        QVERIFY(!MessageFormatter::openLink("/relative/path"));
-        QVERIFY(!MessageFormatter::openLink("https://"));
+        QVERIFY(DesktopActions::openLink("https://a.example/page"));
+        QVERIFY(DesktopActions::openLink("http://a.example"));
+        QVERIFY(DesktopActions::openLink("mailto:me@a.example"));
+        QVERIFY(!DesktopActions::openLink("javascript:alert(1)"));
+        QVERIFY(!DesktopActions::openLink("JavaScript:alert(1)"));
+        QVERIFY(!DesktopActions::openLink("file:///etc/passwd"));
+        QVERIFY(!DesktopActions::openLink("data:text/html,hi"));
+        QVERIFY(!DesktopActions::openLink("/relative/path"));
+        QVERIFY(!DesktopActions::openLink("https://"));
         QCOMPARE(openedUrls, QStringList({"https://a.example/page", "http://a.example", "mailto:me@a.example"}));
         for (const char *scheme : {"http", "https", "mailto", "javascript", "file", "ftp", "data"})
             QDesktopServices::unsetUrlHandler(scheme);

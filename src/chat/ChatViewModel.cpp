@@ -1,6 +1,7 @@
 #include "ChatViewModel.h"
 #include "ChatViewModelPrivate.h"
 
+#include "DraftText.h"
 #include "LanguageModel.h"
 #include "ModelBackend.h"
 #include "ReplyStream.h"
@@ -8,33 +9,6 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-
-namespace {
-
-// White space and line breaks a draft is trimmed of: the Unicode space
-// separators, tab, LF, VT, FF, CR, NEL, LINE SEPARATOR and PARAGRAPH SEPARATOR.
-bool isTrimmable(QChar c)
-{
-    switch (c.unicode()) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D:
-    case 0x85: case 0x2028: case 0x2029:
-        return true;
-    default:
-        return c.category() == QChar::Separator_Space;
-    }
-}
-
-QString trimmedDraft(const QString &text)
-{
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && isTrimmable(text.at(begin)))
-        ++begin;
-    while (end > begin && isTrimmable(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-} // namespace
 
 ChatViewModel::ChatViewModel(SessionStore *modelContext, QObject *parent)
     : QObject(parent), d(new Private)
@@ -112,7 +86,7 @@ QString ChatViewModel::fullSystemPrompt() const
 
 void ChatViewModel::send()
 {
-    const QString text = trimmedDraft(d->draft);
+    const QString text = DraftText::trimmedForSending(d->draft);
     if (text.isEmpty() || d->isGenerating)
         return;
     if (auto selected = d->manager->selected();

@@ -1,5 +1,7 @@
 #include "AboutInfo.h"
 
+#include "DesktopActions.h"
+
 QString AboutInfo::displayVersion(const QString &built)
 {
     const QString trimmed = built.trimmed();
@@ -9,11 +11,7 @@ QString AboutInfo::displayVersion(const QString &built)
 QUrl AboutInfo::websiteUrl(const QString &website)
 {
     const QUrl url(website.trimmed(), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return {};
-    return url;
+    return DesktopActions::isWebLink(url) ? url : QUrl();
 }
 
 QString AboutInfo::linkLabel(const QString &website)

@@ -372,10 +372,13 @@ private:
                 const Delimiter &o = m_delimiters[opener];
                 if (o.ch != closer.ch || !o.canOpen)
                     continue;
-                const bool ruleOfThree = (o.canClose || closer.canOpen)
+                // CommonMark's "rule of 3": a delimiter run that can both open
+                // and close matches only when the lengths do not sum to a
+                // multiple of three (unless both lengths are multiples of three).
+                const bool ruleOfThreeForbids = (o.canClose || closer.canOpen)
                     && (o.originalCount + closer.originalCount) % 3 == 0
                     && !(o.originalCount % 3 == 0 && closer.originalCount % 3 == 0);
-                if (!ruleOfThree)
+                if (!ruleOfThreeForbids)
                     break;
             }
             if (opener == bottom || opener == lowest || opener < 0) {

@@ -8,8 +8,6 @@ Item {
     width: 600
     height: 400
 
-    SystemPalette { id: palette; colorGroup: SystemPalette.Active }
-
     Component {
         id: bubbleComponent
         MessageBubble { width: 500 }
@@ -39,10 +37,9 @@ Item {
             compare(assistantBubble.x, 0, "assistant bubbles sit on the left")
             verify(userBubble.width < 200, "a bubble takes the natural width of its text")
             compare(findChild(user, "background").radius, 18)
-            compare(findChild(user, "background").color, palette.highlight)
-            compare(findChild(user, "background").opacity, 1)
-            compare(findChild(assistant, "background").opacity, 0.15)
-            compare(user.textItem.color, Qt.color("white"))
+            compare(findChild(user, "background").color, Theme.userBubble)
+            compare(findChild(assistant, "background").color, Theme.assistantBubble)
+            compare(user.textItem.color, Theme.userBubbleText)
             compare(user.textItem.x, 12)
             compare(user.textItem.y, 8)
             compare(userBubble.height, user.textItem.height + 16)

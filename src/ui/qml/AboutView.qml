@@ -143,7 +143,7 @@ Flickable {
                 visible: root.websiteIsLink
                 hoverEnabled: true
                 Layout.alignment: Qt.AlignHCenter
-                onClicked: MessageFormatter.openLink(AboutInfo.websiteUrl(root.website).toString())
+                onClicked: DesktopActions.openLink(AboutInfo.websiteUrl(root.website).toString())
                 Accessible.role: Accessible.Link
                 Accessible.name: AboutInfo.linkLabel(root.website)
                 Accessible.onPressAction: websiteLink.clicked()

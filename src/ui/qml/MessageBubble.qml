@@ -3,11 +3,11 @@ import QtQuick.Controls
 import Hushwing
 
 // One turn of the conversation: the user's on the right in the accent colour,
-// the assistant's on the left in a light grey. What the text shows (verbatim,
-// styled Markdown, or the raw text when the parser refuses it) is put into the
-// text element's document by MessageTextDocument; a streamed reply only
-// changes `content`, so the element stays and only the changed end of its
-// text is replaced.
+// the assistant's on the left in a grey, both from the theme. What the text
+// shows (verbatim, styled Markdown, or the raw text when the parser refuses
+// it) is put into the text element's document by MessageTextDocument; a
+// streamed reply only changes `content`, so the element stays and only the
+// changed end of its text is replaced.
 Item {
     id: root
 
@@ -22,12 +22,6 @@ Item {
     readonly property alias textItem: messageText
     // The context menu is built the first time it opens.
     readonly property Menu contextMenu: menuLoader.item
-
-    SystemPalette { id: palette; colorGroup: SystemPalette.Active }
-    readonly property color accentColor: palette.highlight
-    readonly property color primaryColor: palette.windowText
-    readonly property color secondaryColor: Qt.rgba(palette.windowText.r, palette.windowText.g,
-                                                    palette.windowText.b, 0.55)
 
     // The text is laid out once, at the widest the bubble may be; the bubble
     // then hugs the lines (at most that width, the whole width once a
@@ -69,8 +63,7 @@ Item {
             objectName: "background"
             anchors.fill: parent
             radius: 18
-            color: root.isUser ? root.accentColor : root.secondaryColor
-            opacity: root.isUser ? 1 : 0.15
+            color: root.isUser ? Theme.userBubble : Theme.assistantBubble
         }
 
         TextEdit {
@@ -92,15 +85,15 @@ Item {
             selectByMouse: true
             persistentSelection: false
             wrapMode: TextEdit.Wrap
-            color: root.isUser ? "white" : root.primaryColor
-            selectedTextColor: root.isUser ? root.accentColor : palette.highlightedText
-            selectionColor: root.isUser ? "white" : root.accentColor
+            color: root.isUser ? Theme.userBubbleText : Theme.assistantBubbleText
+            selectedTextColor: root.isUser ? Theme.userBubble : Theme.selectionText
+            selectionColor: root.isUser ? Theme.userBubbleText : Theme.selection
             font.pixelSize: 14
 
             Accessible.role: Accessible.StaticText
             Accessible.name: textDocument.plainText
 
-            onLinkActivated: link => MessageFormatter.openLink(link)
+            onLinkActivated: link => DesktopActions.openLink(link)
 
             HoverHandler {
                 cursorShape: messageText.hoveredLink.length > 0 ? Qt.PointingHandCursor : Qt.IBeamCursor
@@ -129,7 +122,7 @@ Item {
                 objectName: "copyItem"
                 text: "Copy"
                 icon.source: "image://symbol/doc.on.doc"
-                onTriggered: MessageFormatter.copyToClipboard(root.content)
+                onTriggered: DesktopActions.copyToClipboard(root.content)
             }
         }
     }

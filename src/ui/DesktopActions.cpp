@@ -1,10 +1,10 @@
-#include "MessageFormatter.h"
+#include "DesktopActions.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
 
-void MessageFormatter::copyToClipboard(const QString &text)
+void DesktopActions::copyToClipboard(const QString &text)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard)
@@ -13,17 +13,23 @@ void MessageFormatter::copyToClipboard(const QString &text)
     clipboard->setText(text);
 }
 
-bool MessageFormatter::isOpenableLink(const QUrl &url)
+bool DesktopActions::isWebLink(const QUrl &url)
 {
     if (!url.isValid() || url.isRelative())
         return false;
     const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("mailto"))
-        return !url.path().isEmpty();
     return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
 }
 
-bool MessageFormatter::openLink(const QString &url)
+bool DesktopActions::isOpenableLink(const QUrl &url)
+{
+    if (isWebLink(url))
+        return true;
+    return url.isValid() && url.scheme().compare(QLatin1String("mailto"), Qt::CaseInsensitive) == 0
+           && !url.path().isEmpty();
+}
+
+bool DesktopActions::openLink(const QString &url)
 {
     const QUrl parsed(url, QUrl::StrictMode);
     if (!isOpenableLink(parsed))

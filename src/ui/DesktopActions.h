@@ -5,9 +5,10 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
-// What a message bubble does with its text beyond showing it (which
-// MessageTextDocument does): copying it to the clipboard and opening links.
-class MessageFormatter : public QObject
+// What the views ask of the desktop: putting text on the clipboard and opening
+// an address in the user's browser or mail program. The rule for which
+// addresses may be opened lives here and nowhere else.
+class DesktopActions : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
@@ -21,5 +22,8 @@ public:
     // Only web and mail addresses are handed to the desktop; anything else
     // (javascript:, file:, relative addresses) is ignored. Returns whether it opened.
     Q_INVOKABLE static bool openLink(const QString &url);
+    // An absolute http or https address with a host.
+    static bool isWebLink(const QUrl &url);
+    // A web address, or a mailto: address with a recipient.
     static bool isOpenableLink(const QUrl &url);
 };
