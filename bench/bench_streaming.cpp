@@ -2,14 +2,19 @@
 // and store, with the stand-in Ollama server on a thread of its own streaming
 //   A. a 20,000-character reply as 5,000 lines, as fast as the socket takes them;
 //   B. a 50,000-character reply as 2,500 lines at 200 lines per second;
-//   C. the 20,000-character reply as 5,000 lines at 2,000 lines per second.
+//   C. the 20,000-character reply as 5,000 lines at 2,000 lines per second;
+//   D. long replies at 2,000 lines per second: 1 MB in 20,000 lines and 2 MB
+//      in 40,000 lines, to show that the cost per line does not grow with the
+//      length of the reply (each element is the whole text so far).
 // Reported: lines handled per second (from the server's first line until the
 // view model holds the final text, seen when the list signals the change or at
 // the next 1 ms tick), the longest GUI-thread stall (the longest gap between
 // ticks of a 1 ms timer on the GUI thread while the reply runs), and the delay
 // from the server writing the last line to the first frame swapped with the
 // last bubble showing the final text. Also printed: how often the views were
-// told of a content change (at most once per pass of the event loop).
+// told of a content change (at most once per pass of the event loop), and the
+// CPU time each thread of the process spent from send to the final frame (GUI
+// thread, Qt's network thread, others), to show where the time goes.
 #include "BenchCommon.h"
 #include "ChatViewModel.h"
 #include "ContentView.h"
@@ -21,10 +26,14 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
+#include <QDir>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <map>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +45,38 @@ struct Plan
 
 std::mutex g_planMutex;
 Plan g_plan;
+
+// CPU time used so far by each thread of this process, in ns, summed by
+// thread name; the GUI thread is "GUI thread". Threads that ended are gone.
+std::map<QString, qint64> threadCpuNs()
+{
+    std::map<QString, qint64> used;
+    const QString tasks = QStringLiteral("/proc/self/task");
+    const QString guiThread = QString::number(getpid());
+    for (const QString &tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile schedstat(tasks + u'/' + tid + QStringLiteral("/schedstat"));  // ns on the CPU, first field
+        QFile comm(tasks + u'/' + tid + QStringLiteral("/comm"));
+        if (!schedstat.open(QIODevice::ReadOnly) || !comm.open(QIODevice::ReadOnly))
+            continue;
+        const qint64 ns = schedstat.readAll().split(' ').value(0).toLongLong();
+        const QString name = tid == guiThread ? QStringLiteral("GUI thread")
+                                              : QString::fromUtf8(comm.readAll().trimmed());
+        used[name] += ns;
+    }
+    return used;
+}
+
+std::map<QString, double> cpuMsSince(const std::map<QString, qint64> &before)
+{
+    std::map<QString, double> spent;
+    for (const auto &[name, ns] : threadCpuNs()) {
+        const auto it = before.find(name);
+        const double ms = double(ns - (it == before.end() ? 0 : it->second)) / 1e6;
+        if (ms >= 1)
+            spent[name] = ms;
+    }
+    return spent;
+}
 
 // Runs the event loop as the program does: the GUI thread sleeps until an
 // event arrives (a spinning wait would take a core from the network threads).
@@ -78,6 +119,8 @@ struct Result
     double lastLineToShownMs = 0;
     double lastLineToAppliedMs = 0;
     int frames = 0;
+    std::map<QString, double> cpuMs;  // from send to the final frame, by thread
+    double guiCpuMs() const { return cpuMs.count("GUI thread") ? cpuMs.at("GUI thread") : 0; }
 };
 
 Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, const QString &text,
@@ -149,6 +192,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
     });
 
     vm->setDraft(QStringLiteral("Write a long answer, please."));
+    const auto cpuBefore = threadCpuNs();
     ticker.start();
     vm->send();
     const int budgetMs = 20000 + lineCount * (intervalUs / 1000 + 5);
@@ -158,6 +202,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
         window->update();
         waitFor([&] { return shownAt != 0; }, 2000);
     }
+    r.cpuMs = cpuMsSince(cpuBefore);
     const qint64 firstLine = server.firstLineWrittenNs(), lastLine = server.lastLineWrittenNs();
     r.finalTextRight = vm->messageCount() == 2 && vm->messages().last().content == text;
     r.shown = shownAt != 0;
@@ -196,6 +241,30 @@ void print(const char *title, const Result &r)
     std::printf("  longest GUI-thread stall %.1f ms (ended %.0f ms after the first line was written, "
                 "%d changes signalled by then)\n", r.longestStallMs, r.stallEndedAtMs, r.stallAfterElement);
     std::printf("  one presentation of the final text by its bubble: %.1f ms\n", r.presentMs);
+    std::printf("  CPU from send to the final frame:");
+    for (const auto &[name, ms] : r.cpuMs)
+        std::printf(" %s %.0f ms;", qPrintable(name), ms);
+    std::printf("\n");
+}
+
+// D: the same pace for a reply twice as long. The GUI thread's CPU per line
+// stays flat when nothing on the way copies the whole text per line.
+bool longReplies(QQuickWindow *window, ChatViewModel *vm, StandInServer &server)
+{
+    const Result oneMB = runReply(window, vm, server, sampleReply(1000000), 20000, 500);
+    print("D1. 1,000,000 characters in 20,000 lines at 2,000 lines/s", oneMB);
+    const Result twoMB = runReply(window, vm, server, sampleReply(2000000), 40000, 500);
+    print("D2. 2,000,000 characters in 40,000 lines at 2,000 lines/s", twoMB);
+    const double perLine1 = oneMB.guiCpuMs() / oneMB.lines, perLine2 = twoMB.guiCpuMs() / twoMB.lines;
+    std::printf("  GUI-thread CPU per 1,000 lines: %.1f ms (1 MB), %.1f ms (2 MB)\n", perLine1 * 1000,
+                perLine2 * 1000);
+    target("D2: longest GUI-thread stall", twoMB.longestStallMs, "<=", 16, "ms");
+    target("D2: last line to final text laid out", twoMB.lastLineToShownMs, "<=", 50, "ms");
+    // Linear: twice the lines, about twice the time (1.0); quadratic would be 2.0.
+    target("D: GUI CPU per line, 2 MB against 1 MB", perLine1 > 0 ? perLine2 / perLine1 : -1, "<=", 1.3, "x");
+    const bool complete = oneMB.finalTextRight && oneMB.shown && twoMB.finalTextRight && twoMB.shown;
+    std::printf("  the long replies held and shown: %s\n", complete ? "yes" : "NO");
+    return complete;
 }
 
 } // namespace
@@ -230,7 +299,13 @@ int main(int argc, char *argv[])
                 qPrintable(QQuickWindow::sceneGraphBackend().isEmpty() ? QStringLiteral("default")
                                                                        : QQuickWindow::sceneGraphBackend()));
 
-    const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    // No argument: every run; "short": A to C; "fast", "paced", "long": A, B or D alone.
+    QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (only == "long")
+        return longReplies(window, vm, server) ? 0 : 1;
+    const bool withLong = only.isEmpty();
+    if (only == "short")
+        only.clear();
     const Result fast = only == "paced" ? Result{} : runReply(window, vm, server, sampleReply(20000), 5000, 0);
     print("A. 20,000 characters in 5,000 lines, as fast as possible", fast);
     const Result paced = only == "fast" ? Result{} : runReply(window, vm, server, sampleReply(50000), 2500, 5000);
@@ -247,9 +322,11 @@ int main(int argc, char *argv[])
         target("C: lines handled per second", brisk.appliedLinesPerSecond, ">=", 1900, "lines/s");
         target("C: last line to final text laid out", brisk.lastLineToShownMs, "<=", 50, "ms");
     }
-    const bool complete = (only == "paced" || (fast.finalTextRight && fast.shown))
-                          && (only == "fast" || (paced.finalTextRight && paced.shown))
-                          && (!only.isEmpty() || (brisk.finalTextRight && brisk.shown));
+    bool complete = (only == "paced" || (fast.finalTextRight && fast.shown))
+                    && (only == "fast" || (paced.finalTextRight && paced.shown))
+                    && (!only.isEmpty() || (brisk.finalTextRight && brisk.shown));
     std::printf("  the final text held and shown: %s\n", complete ? "yes" : "NO");
+    if (withLong)
+        complete = longReplies(window, vm, server) && complete;
     return complete ? 0 : 1;
 }
