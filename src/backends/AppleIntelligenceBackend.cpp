@@ -1,8 +1,6 @@
 #include "AppleIntelligenceBackend.h"
 
 #include <QCoreApplication>
-#include <QThread>
-#include <QThreadPool>
 #include <atomic>
 
 namespace {
@@ -15,8 +13,62 @@ bool onMainThread()
 
 } // namespace
 
-AppleIntelligenceBackend::AppleIntelligenceBackend(QObject *parent) : ModelBackend(parent) {}
-AppleIntelligenceBackend::~AppleIntelligenceBackend() = default;
+// One reply of the on-device model. Made on the GUI thread, then moved to the
+// backend's worker thread, where generate() runs it to its end and the object
+// deletes itself. Its signals reach the reply's stream as queued calls; a
+// stream that is gone by then receives nothing.
+class OnDeviceReply : public QObject
+{
+    Q_OBJECT
+public:
+    // `stop` is set on the GUI thread when the consumer stops listening; the
+    // model looks at it between steps. A lock-free flag, not a lock.
+    OnDeviceReply(std::shared_ptr<LanguageModelSession> session, QString prompt,
+                  std::shared_ptr<const std::atomic_bool> stop)
+        : m_session(std::move(session)), m_prompt(std::move(prompt)), m_stop(std::move(stop)) {}
+
+    void generate()
+    {
+        // The worker is asked to end (its backend is going) once no one will read.
+        const auto stopped = [this] {
+            return m_stop->load() || QThread::currentThread()->isInterruptionRequested();
+        };
+        const auto error = m_session->streamResponse(
+            m_prompt, GenerationOptions{},
+            [this](const ResponseSnapshot &snapshot) { emit this->snapshot(snapshot.content); }, stopped);
+        if (!error || error->isCancellation())
+            emit completed();
+        else
+            emit failed({ReplyError::Kind::model, error->description});
+        deleteLater();
+    }
+
+signals:
+    void snapshot(const QString &wholeText);
+    void completed();
+    void failed(const ReplyError &error);
+
+private:
+    const std::shared_ptr<LanguageModelSession> m_session;
+    const QString m_prompt;
+    const std::shared_ptr<const std::atomic_bool> m_stop;
+};
+
+AppleIntelligenceBackend::AppleIntelligenceBackend(QObject *parent) : ModelBackend(parent)
+{
+    m_worker.setObjectName(QStringLiteral("On-device model"));
+}
+
+AppleIntelligenceBackend::~AppleIntelligenceBackend()
+{
+    if (!m_onWorker)
+        return;
+    // Replies still waiting run now and stop at their first look at the flag;
+    // the thread ends after the last of them.
+    m_worker.requestInterruption();
+    QMetaObject::invokeMethod(m_onWorker.get(), [] { QThread::currentThread()->quit(); }, Qt::QueuedConnection);
+    m_worker.wait();
+}
 
 ModelInfo AppleIntelligenceBackend::info() const
 {
@@ -31,10 +83,10 @@ bool AppleIntelligenceBackend::isAvailable() const
     return SystemLanguageModel::defaultModel().isAvailable();
 }
 
-std::optional<UnavailableReason> AppleIntelligenceBackend::unavailabilityReason() const
+QString AppleIntelligenceBackend::unavailableText() const
 {
     const Availability now = SystemLanguageModel::defaultModel().availability();
-    return now.available ? std::nullopt : now.reason;
+    return now.available ? QString() : toString(now.reason.value_or(UnavailableReason::deviceNotEligible));
 }
 
 std::unique_ptr<ReplyStream> AppleIntelligenceBackend::streamResponse(const QString &to,
@@ -46,22 +98,19 @@ std::unique_ptr<ReplyStream> AppleIntelligenceBackend::streamResponse(const QStr
     if (!m_session)
         m_session = std::make_shared<LanguageModelSession>(SystemLanguageModel::defaultModel(), systemPrompt);
 
-    auto [stream, sink] = ReplyStream::create();
-    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    auto stream = std::make_unique<ReplyStream>();
+    auto stop = std::make_shared<std::atomic_bool>(false);
     // A stopped reply is not worth generating further: stop the worker too.
-    sink.onCancel([cancelled] { cancelled->store(true); });
+    connect(stream.get(), &ReplyStream::stopRequested, stream.get(), [stop] { stop->store(true); });
 
-    QThreadPool::globalInstance()->start([session = m_session, prompt = to, sink = sink, cancelled] {
-        const auto error = session->streamResponse(
-            prompt, GenerationOptions{},
-            [&sink](const ResponseSnapshot &snapshot) { sink.yield(snapshot.content); },
-            [&cancelled] { return cancelled->load(); });
-        if (!error || error->isCancellation())
-            sink.finish();
-        else
-            sink.fail({ReplyError::Kind::model, error->description});
-    });
-    return std::move(stream);
+    auto *reply = new OnDeviceReply(m_session, to, stop);
+    connect(reply, &OnDeviceReply::snapshot, stream.get(), &ReplyStream::setText);
+    connect(reply, &OnDeviceReply::completed, stream.get(), &ReplyStream::finish);
+    connect(reply, &OnDeviceReply::failed, stream.get(), &ReplyStream::fail);
+    startWorker();
+    reply->moveToThread(&m_worker);
+    QMetaObject::invokeMethod(reply, &OnDeviceReply::generate, Qt::QueuedConnection);
+    return stream;
 }
 
 void AppleIntelligenceBackend::reset()
@@ -69,3 +118,14 @@ void AppleIntelligenceBackend::reset()
     Q_ASSERT_X(onMainThread(), "AppleIntelligenceBackend::reset", "called off the main thread");
     m_session.reset();
 }
+
+void AppleIntelligenceBackend::startWorker()
+{
+    if (m_onWorker)
+        return;
+    m_onWorker = std::make_unique<QObject>();
+    m_onWorker->moveToThread(&m_worker);
+    m_worker.start();
+}
+
+#include "AppleIntelligenceBackend.moc"
