@@ -79,7 +79,20 @@ void ReplyStream::deliverPending()
 {
     m_pending = false;
     m_frame.start();
-    emit element(m_text);
+    emitText();
+}
+
+// The copy goes into the buffer of the element before last, which its holders
+// have let go by now as a rule (each element replaces the one before): a long
+// reply then copies into memory already in use instead of asking the system
+// for megabytes of fresh pages every frame.
+void ReplyStream::emitText()
+{
+    m_lastCopy ^= 1;
+    QString &copy = m_copies[m_lastCopy];
+    copy.resize(0);  // keeps the buffer unless someone still holds it
+    copy.append(QStringView(m_text));
+    emit element(copy);
 }
 
 // The end always comes from the event loop, so a producer may finish inside
@@ -98,7 +111,7 @@ void ReplyStream::deliverEnd()
         return;
     if (m_pending && !m_cancelled) {
         m_pending = false;
-        emit element(m_text);  // the newest text, before the end
+        emitText();  // the newest text, before the end
     }
     m_frame.stop();
     m_ended = true;

@@ -32,9 +32,9 @@ Q_DECLARE_METATYPE(ReplyError)
 // element() is emitted only when the text changed and at most once per frame
 // (16 ms): the first change at once, later ones coalesced, and the newest text
 // always before the end. This is the one place where a fast reply is thinned
-// out: each element is the whole text, so anyone still holding the previous
-// one makes the next append copy it all; once per frame keeps a reply of tens
-// of thousands of lines linear instead of quadratic.
+// out: each element is a copy of the whole text (its holders keep it while
+// the text grows), and once per frame instead of once per line keeps a reply
+// of tens of thousands of lines from costing a copy per line.
 //
 // cancel(): the consumer sees no further element, the producer is told to stop
 // (stopRequested), and finished() follows from the event loop, never from
@@ -71,10 +71,13 @@ private:
     bool acceptsInput() const { return !m_cancelled && !m_producerEnded; }
     void textChanged();
     void deliverPending();
+    void emitText();
     void endLater();
     void deliverEnd();
 
-    QString m_text;
+    QString m_text;  // the reply so far; no element shares it, so appending never copies it
+    QString m_copies[2];  // the last two elements handed out
+    int m_lastCopy = 0;
     bool m_pending = false;  // the text changed since the last element
     QTimer m_frame;          // runs for one frame after each element
     bool m_cancelled = false;
