@@ -7,13 +7,10 @@
 
 namespace {
 
-QString describe(QNetworkReply::NetworkError error, int idleTimeoutMs)
+QString describe(QNetworkReply::NetworkError error)
 {
     using E = QNetworkReply::NetworkError;
     switch (error) {
-    case E::OperationCanceledError:  // we never abort a reply we still read: only the idle time-out reaches here
-        return QStringLiteral("Ollama sent nothing for %1 seconds, so the reply was stopped.")
-            .arg(QString::number(idleTimeoutMs / 1000.0));
     case E::RemoteHostClosedError:
         return QStringLiteral("Ollama closed the connection before the reply was complete.");
     case E::HostNotFoundError:
@@ -59,12 +56,21 @@ void OllamaChatExchange::send(QNetworkAccessManager *manager, const Request &req
 {
     QNetworkRequest post(request.url);
     post.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    // Qt restarts this timer whenever bytes move, so it is an idle time-out:
-    // a long reply that keeps sending lines is never cut off.
-    post.setTransferTimeout(request.idleTimeoutMs);
     post.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     m_reply = manager->post(post, request.body);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] { statusIsAcceptable(); });
+    // An idle time-out of our own: it restarts whenever bytes move, so a long
+    // reply that keeps sending lines is never cut off. (Qt's transfer time-out
+    // does the same, but restarts a timer through a queued call per network
+    // read, which doubled the cost of each line here.)
+    m_sinceBytes.start();
+    m_idle.setSingleShot(true);
+    connect(&m_idle, &QTimer::timeout, this, &OllamaChatExchange::checkIdle);
+    m_idle.start(m_idleTimeoutMs);
+    connect(m_reply, &QNetworkReply::uploadProgress, this, [this] { m_sinceBytes.start(); });
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        m_sinceBytes.start();
+        statusIsAcceptable();
+    });
     connect(m_reply, &QNetworkReply::readyRead, this, &OllamaChatExchange::readAvailable);
     connect(m_reply, &QNetworkReply::finished, this, &OllamaChatExchange::onFinished);
     // The manager goes with the application, and its replies with it.
@@ -94,6 +100,7 @@ bool OllamaChatExchange::statusIsAcceptable()
 
 void OllamaChatExchange::readAvailable()
 {
+    m_sinceBytes.start();
     if (!statusIsAcceptable())
         return;
     const QByteArray bytes = m_reply->readAll();
@@ -144,6 +151,18 @@ void OllamaChatExchange::onFinished()
         endWith(std::nullopt);
 }
 
+void OllamaChatExchange::checkIdle()
+{
+    const qint64 quietMs = m_sinceBytes.elapsed();
+    if (quietMs < m_idleTimeoutMs) {
+        m_idle.start(int(m_idleTimeoutMs - quietMs));
+        return;
+    }
+    endWith(ReplyError{ReplyError::Kind::network,
+                       QStringLiteral("Ollama sent nothing for %1 seconds, so the reply was stopped.")
+                           .arg(QString::number(m_idleTimeoutMs / 1000.0))});
+}
+
 void OllamaChatExchange::endWith(const std::optional<ReplyError> &error)
 {
     if (m_ended)
@@ -159,6 +178,7 @@ void OllamaChatExchange::endWith(const std::optional<ReplyError> &error)
 void OllamaChatExchange::stopReading()
 {
     m_ended = true;
+    m_idle.stop();
     if (!m_reply)
         return;
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
@@ -170,7 +190,8 @@ void OllamaChatExchange::stopReading()
     reply->deleteLater();
 }
 
-// The transfer failed on its own (we abort only replies we no longer read):
+// The transfer failed on its own (we abort only replies we no longer read,
+// and the idle time-out is ours):
 // no server listening is OllamaError::notRunning, anything else a sentence of
 // our own. A connection closed before any HTTP answer is told apart from one
 // dropped mid-reply.
@@ -183,7 +204,7 @@ ReplyError OllamaChatExchange::failure() const
     if (error == QNetworkReply::RemoteHostClosedError && !headReceived)
         return {ReplyError::Kind::network,
                 QStringLiteral("The connection to Ollama's port closed without an HTTP answer.")};
-    return {ReplyError::Kind::network, describe(error, m_idleTimeoutMs)};
+    return {ReplyError::Kind::network, describe(error)};
 }
 
 ReplyError OllamaChatExchange::decodingError(QByteArrayView line, const QString &reason) const

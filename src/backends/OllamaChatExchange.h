@@ -3,9 +3,11 @@
 #include "OllamaLineSplitter.h"
 #include "ReplyStream.h"
 
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 class QNetworkAccessManager;
@@ -36,6 +38,7 @@ private:
     void readAvailable();
     bool handleLine(QByteArrayView line);
     void onFinished();
+    void checkIdle();
     void endWith(const std::optional<ReplyError> &error);
     void stopReading();
     ReplyError failure() const;
@@ -43,6 +46,8 @@ private:
 
     ReplyStream *m_stream;  // the parent
     int m_idleTimeoutMs;
+    QElapsedTimer m_sinceBytes;  // restarted whenever bytes move
+    QTimer m_idle;
     QPointer<QNetworkReply> m_reply;
     OllamaLineSplitter m_lines;
     bool m_statusChecked = false;
