@@ -8,7 +8,7 @@
 // same start-up as the program and prints the monotonic time of its window's
 // first frameSwapped, then VmHWM half a second later.
 #include "BenchCommon.h"
-#include "StandInServer.h"
+#include "OllamaStandInServer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -15,7 +15,7 @@
 #include "ContentView.h"
 #include "HushwingApp.h"
 #include "OllamaBackend.h"
-#include "StandInServer.h"
+#include "OllamaStandInServer.h"
 
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -80,12 +80,12 @@ struct Result
     int frames = 0;
 };
 
-Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, const QString &text,
+Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &server, const QString &text,
                 int lineCount, int intervalUs)
 {
     {
         std::lock_guard lock(g_planMutex);
-        g_plan = {StandInServer::chatLines(text, lineCount), intervalUs};
+        g_plan = {OllamaStandInServer::chatLines(text, lineCount), intervalUs};
     }
     vm->newChat();
     waitFor([] { return false; }, 300);  // let the emptied list settle
@@ -205,9 +205,9 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     HushwingApp::describeApplication();
     QTemporaryDir dir;
-    StandInServer server(QStringLiteral("bench-model"), [](const QByteArray &) {
+    OllamaStandInServer server({{QStringLiteral("bench-model")}}, [](const QByteArray &) {
         std::lock_guard lock(g_planMutex);
-        return StandInServer::Reply{g_plan.lines, g_plan.intervalUs};
+        return OllamaStandInServer::Reply{g_plan.lines, g_plan.intervalUs};
     });
     if (!server.start())
         return 1;
