@@ -57,6 +57,9 @@ void MessageTextView::setDelegate(QQmlComponent *delegate)
     for (size_t i = 0; i < m_states.size(); ++i)
         release(i, true);
     qDeleteAll(std::exchange(m_spareItems, {}));
+    // Shown afresh by items of the new kind.
+    m_blocks.clear();
+    m_states.clear();
     m_delegate = delegate;
     emit delegateChanged();
     present();

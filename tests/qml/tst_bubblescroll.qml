@@ -141,6 +141,18 @@ Item {
             }
         }
 
+        function test_cutRightToLeftParagraphStaysRightToLeft() {
+            // One paragraph whose only letters open it: its later blocks hold digits alone.
+            const text = show("\u05E9\u05DC\u05D5\u05DD" + " 123".repeat(3000))
+            verify(text.blockCount >= 3)
+            list.contentY = text.blockItem(0).height
+            waitForRendering(list)
+            const second = text.blockItem(1)
+            verify(second, "the second block is in view")
+            verify(second.positionToRectangle(0).x > second.width / 2,
+                   "the block starts at the right: " + second.positionToRectangle(0).x)
+        }
+
         function test_streamedGrowthEditsOnlyTheLastBlock() {
             const text = show(shortLines(100 * 1000))
             list.contentY = list.contentHeight - list.height
