@@ -25,6 +25,7 @@ struct Launch
     double mainMs = -1;    // exec to main(): loading and relocating libraries
     double loadedMs = -1;  // exec to the window and its QML created
     double firstFrameMs = -1;
+    double firstFrameCpuMs = -1;  // CPU time the process used until then
     double peakRssMb = -1;
 };
 
@@ -52,6 +53,8 @@ Launch launch(const QString &program, const QString &dataHome, const QString &ru
             result.loadedMs = double(line.mid(7).toLongLong() - started) / 1e6;
         else if (line.startsWith("frame "))
             result.firstFrameMs = double(line.mid(6).toLongLong() - started) / 1e6;
+        else if (line.startsWith("cpu "))
+            result.firstFrameCpuMs = double(line.mid(4).toLongLong()) / 1e6;
         else if (line.startsWith("rss "))
             result.peakRssMb = line.mid(4).toDouble() / 1024.0;
     }
@@ -61,13 +64,23 @@ Launch launch(const QString &program, const QString &dataHome, const QString &ru
 // First frame with a stored conversation holding one very long reply, as a
 // ratio of the first frame with a question and a short reply, launched
 // interleaved in the same run: showing a message costs what is on screen, not
-// its length. A probe that shows no frame within a minute counts as missed.
+// its length. Both the wall-clock time to the first frame and the CPU time
+// the process used until then are compared: on a machine shared with other
+// work the wall clock also measures the others. A probe that shows no frame
+// within a minute counts as missed.
 bool longReplyFirstFrames(const QString &appProbe, const QString &root, const QString &runtimeDir, int runs)
 {
-    struct Case { const char *name; Conversation conversation; QString home; std::vector<double> ms; bool shown = true; };
-    std::vector<Case> cases = {{"2 messages", twoMessageConversation(), {}, {}},
-                               {"a 2 MB reply of short lines", longReplyConversation(2000000, false), {}, {}},
-                               {"a 1 MB reply in one paragraph", longReplyConversation(1000000, true), {}, {}}};
+    struct Case
+    {
+        const char *name;
+        Conversation conversation;
+        QString home;
+        std::vector<double> ms, cpuMs;
+        bool shown = true;
+    };
+    std::vector<Case> cases = {{"2 messages", twoMessageConversation(), {}, {}, {}},
+                               {"a 2 MB reply of short lines", longReplyConversation(2000000, false), {}, {}, {}},
+                               {"a 1 MB reply in one paragraph", longReplyConversation(1000000, true), {}, {}, {}}};
     for (Case &c : cases) {
         c.home = root + QStringLiteral("/long-reply-%1").arg(&c - cases.data());
         if (!writeStore(c.home + QStringLiteral("/Hushwing/Hushwing.sqlite"), c.conversation)) {
@@ -76,26 +89,33 @@ bool longReplyFirstFrames(const QString &appProbe, const QString &root, const QS
         }
         c.shown = launch(appProbe, c.home, runtimeDir).firstFrameMs >= 0;  // warms the file cache
     }
-    std::printf("First frame with one long stored reply, median of %d runs each\n", runs);
+    std::printf("First frame with one long stored reply, median of %d runs each (wall clock; CPU time)\n", runs);
     for (int i = 0; i < runs; ++i) {
         for (Case &c : cases) {
-            if (c.shown)
-                c.ms.push_back(launch(appProbe, c.home, runtimeDir).firstFrameMs);
+            if (!c.shown)
+                continue;
+            const Launch l = launch(appProbe, c.home, runtimeDir);
+            c.ms.push_back(l.firstFrameMs);
+            c.cpuMs.push_back(l.firstFrameCpuMs);
+            c.shown = l.firstFrameMs >= 0;
         }
     }
     bool met = true;
-    const double baseMs = median(cases[0].ms);
+    const Case &base = cases[0];
     for (const Case &c : cases) {
-        if (!c.shown || std::any_of(c.ms.begin(), c.ms.end(), [](double ms) { return ms < 0; })) {
+        const QString what = QStringLiteral("first frame, %1 / 2 messages").arg(c.name);
+        if (!c.shown) {
             std::printf("  %-36s no first frame within 60 s\n", c.name);
-            met &= target(qPrintable(QStringLiteral("first frame, %1 / 2 messages").arg(c.name)), -1, "<=", 1.5, "x");
+            met &= target(qPrintable(what), -1, "<=", 1.5, "x");
             continue;
         }
-        std::printf("  %-36s first frame %7.1f ms (min %6.1f, max %6.1f)\n", c.name, median(c.ms),
-                    *std::min_element(c.ms.begin(), c.ms.end()), maximum(c.ms));
-        if (&c != &cases[0])
-            met &= target(qPrintable(QStringLiteral("first frame, %1 / 2 messages").arg(c.name)), median(c.ms) / baseMs,
-                          "<=", 1.5, "x");
+        std::printf("  %-36s first frame %7.1f ms (min %6.1f, max %6.1f), CPU %7.1f ms (min %6.1f, max %6.1f)\n",
+                    c.name, median(c.ms), *std::min_element(c.ms.begin(), c.ms.end()), maximum(c.ms),
+                    median(c.cpuMs), *std::min_element(c.cpuMs.begin(), c.cpuMs.end()), maximum(c.cpuMs));
+        if (&c == &base)
+            continue;
+        met &= target(qPrintable(what), median(c.ms) / median(base.ms), "<=", 1.5, "x");
+        met &= target(qPrintable(what + QStringLiteral(", CPU")), median(c.cpuMs) / median(base.cpuMs), "<=", 1.5, "x");
     }
     return met;
 }
