@@ -170,14 +170,15 @@ void MessageTextView::relayoutAll()
     const QFontMetricsF metrics(m_font);
     m_lineHeight = metrics.height();
     m_charsPerLine = width() / std::max<qreal>(1, metrics.averageCharWidth());
+    // The items follow the font through their bindings, and their width here.
     for (size_t i = 0; i < m_states.size(); ++i) {
         m_states[i].measured = false;
         estimate(i);
-        if (m_states[i].item)
-            m_states[i].item->setWidth(width());
+        if (QQuickItem *item = m_states[i].item) {
+            item->setWidth(width());
+            measure(i);
+        }
     }
-    // Items are measured again when their text has been laid out at the new
-    // width (the delegate follows the font through its bindings).
     updateGeometry();
     polish();
 }
@@ -270,16 +271,6 @@ void MessageTextView::updatePolish()
     if (!m_delegate || m_blocks.empty() || !isVisible())
         return;
     bool changed = false;
-    // Built blocks not measured at this width yet (their items relaid out).
-    for (size_t i = 0; i < m_states.size(); ++i) {
-        if (m_states[i].item && !m_states[i].measured) {
-            measure(i);
-            changed = true;
-        }
-    }
-    if (changed)
-        updateGeometry();
-
     const QRectF view = visibleArea();
     const qreal margin = std::clamp(view.height() / 2, kMinimumMargin, kMaximumMargin);
     // The block at the top of the visible area stays where it is on screen:

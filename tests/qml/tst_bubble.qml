@@ -57,6 +57,10 @@ Item {
                 const rect = bubbleRect(bubble)
                 compare(rect.width, 500 - 60 - 8, role + ": at most the row less the 60-point spacer")
                 verify(rect.height > 100, "long text wraps")
+                const height = rect.height
+                bubble.width = 300
+                compare(rect.width, 300 - 60 - 8, role + ": a narrower row, at once")
+                verify(rect.height > height, "more lines")
             }
         }
 
