@@ -52,7 +52,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
-// The TextEdit of the last bubble in the list, if it is built.
+// The text view of the last bubble in the list, if it is built.
 QObject *lastBubbleText(QQuickWindow *window, int count)
 {
     auto *list = window->findChild<QQuickItem *>(QStringLiteral("messageList"));
@@ -119,7 +119,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
         // has that text laid out and drawn.
         QObject *textItem = lastBubbleText(window, vm->messageCount());
         QObject *bubble = textItem && textItem->parent() ? textItem->parent()->parent() : nullptr;
-        if (bubble && bubble->property("content").toString() == text && textItem->property("length").toInt() > 0)
+        if (bubble && bubble->property("content").toString() == text && textItem->property("builtCount").toInt() > 0)
             shownAt = swapNs;
     };
     QObject::connect(window, &QQuickWindow::frameSwapped, &scope, [&] {
