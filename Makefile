@@ -11,15 +11,25 @@ DEB_PACKAGES = cmake g++ make ccache pkg-config \
   qml6-module-qtquick-window qml6-module-qttest qml6-module-qtqml \
   xvfb xauth clang libclang-rt-14-dev
 
-.PHONY: run test deps configure build bench clean
+# What `make deb` needs to build the package (dpkg-shlibdeps reads the program's
+# libraries) and what `make deb-test` needs to check it.
+PACKAGE_TOOLS = dpkg-dev file
+PACKAGE_TEST_TOOLS = debootstrap lintian
 
-deps:
-	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+.PHONY: run test deps configure build bench deb deb-test clean
+
+# $(call install_missing,packages): installs those not installed yet (apt, non-interactive).
+define install_missing
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing: $$missing"; \
 	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(DEB_PACKAGES))
 
 configure: deps
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -37,6 +47,17 @@ bench: deps
 	@test -f build-bench/CMakeCache.txt || cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHUSHWING_BUILD_BENCH=ON -DHUSHWING_BUILD_TESTS=OFF
 	cmake --build build-bench -j$(JOBS)
 	bench/run-all.sh build-bench
+
+# hushwing_<version>_amd64.deb in $(BUILD), from the program built there.
+deb: configure
+	$(call install_missing,$(PACKAGE_TOOLS))
+	cmake --build $(BUILD) -j$(JOBS) --target hushwing
+	cd $(BUILD) && cpack -G DEB
+
+# Installs that package into a clean Debian 12 root and checks it (a few minutes; root).
+deb-test: deb
+	$(call install_missing,$(PACKAGE_TEST_TOOLS))
+	$$( [ "$$(id -u)" = 0 ] || echo sudo ) tools/package/test-deb.sh $$(ls -t $(BUILD)/hushwing_*_amd64.deb | head -1)
 
 clean:
 	rm -rf $(BUILD) build-bench

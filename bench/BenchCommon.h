@@ -59,6 +59,24 @@ inline Conversation sampleConversation(int count, qsizetype totalChars)
     return c;
 }
 
+// A question and one long reply of `length` characters: short lines (about 58
+// characters each, as a model writes a list or code), or, with `oneParagraph`,
+// the same text with no line break at all.
+inline Conversation longReplyConversation(qsizetype length, bool oneParagraph)
+{
+    QString reply = sampleReply(length);
+    if (oneParagraph)
+        reply.replace(u'\n', u' ');
+    return {{QStringLiteral("user"), QStringLiteral("assistant")}, {QStringLiteral("Write it all out, please."), reply}};
+}
+
+// The conversation the long ones are measured against: a question and a short reply.
+inline Conversation twoMessageConversation()
+{
+    return {{QStringLiteral("user"), QStringLiteral("assistant")},
+            {QStringLiteral("Summarise this, please."), sampleReply(600)}};
+}
+
 // A store file at `path` holding one record with `conversation` (empty lists
 // for an empty store), written with the store's own code.
 inline bool writeStore(const QString &path, const Conversation &conversation)

@@ -22,7 +22,7 @@
 #include "ContentView.h"
 #include "HushwingApp.h"
 #include "OllamaBackend.h"
-#include "StandInServer.h"
+#include "OllamaStandInServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,7 +95,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
-// The TextEdit of the last bubble in the list, if it is built.
+// The text view of the last bubble in the list, if it is built.
 QObject *lastBubbleText(QQuickWindow *window, int count)
 {
     auto *list = window->findChild<QQuickItem *>(QStringLiteral("messageList"));
@@ -127,12 +127,12 @@ struct Result
     double guiCpuMs() const { return cpuMs.count("GUI thread") ? cpuMs.at("GUI thread") : 0; }
 };
 
-Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, const QString &text,
+Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &server, const QString &text,
                 int lineCount, int intervalUs)
 {
     {
         std::lock_guard lock(g_planMutex);
-        g_plan = {StandInServer::chatLines(text, lineCount), intervalUs};
+        g_plan = {OllamaStandInServer::chatLines(text, lineCount), intervalUs};
     }
     vm->newChat();
     waitFor([] { return false; }, 300);  // let the emptied list settle
@@ -166,7 +166,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, StandInServer &server, 
         // has that text laid out and drawn.
         QObject *textItem = lastBubbleText(window, vm->messageCount());
         QObject *bubble = textItem && textItem->parent() ? textItem->parent()->parent() : nullptr;
-        if (bubble && bubble->property("content").toString() == text && textItem->property("length").toInt() > 0)
+        if (bubble && bubble->property("content").toString() == text && textItem->property("builtCount").toInt() > 0)
             shownAt = swapNs;
     };
     if (window) {  // no window: the final text is never shown, only held
@@ -276,7 +276,7 @@ void print(const char *title, const Result &r)
 
 // D: the same pace for a reply twice as long. The GUI thread's CPU per line
 // stays flat when nothing on the way copies the whole text per line.
-bool longReplies(QQuickWindow *window, ChatViewModel *vm, StandInServer &server)
+bool longReplies(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &server)
 {
     const Result oneMB = runReply(window, vm, server, sampleReply(1000000), 20000, 500);
     print("D1. 1,000,000 characters in 20,000 lines at 2,000 lines/s", oneMB);
@@ -297,7 +297,7 @@ bool longReplies(QQuickWindow *window, ChatViewModel *vm, StandInServer &server)
 
 // E: the same replies into a view model that no view watches: the GUI-thread
 // time of the network reply, the stream and the list model alone.
-bool withoutWindow(StandInServer &server, const QString &storePath)
+bool withoutWindow(OllamaStandInServer &server, const QString &storePath)
 {
     SessionStore store(storePath);
     ChatViewModel vm(&store);
@@ -322,9 +322,9 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     HushwingApp::describeApplication();
     QTemporaryDir dir;
-    StandInServer server(QStringLiteral("bench-model"), [](const QByteArray &) {
+    OllamaStandInServer server({{QStringLiteral("bench-model")}}, [](const QByteArray &) {
         std::lock_guard lock(g_planMutex);
-        return StandInServer::Reply{g_plan.lines, g_plan.intervalUs};
+        return OllamaStandInServer::Reply{g_plan.lines, g_plan.intervalUs};
     });
     if (!server.start())
         return 1;

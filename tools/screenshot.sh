@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshot (docs/screenshot.png): the real program under
 # Xvfb, showing a prepared conversation restored from a store in a temporary
-# data folder, with a local stand-in for the Ollama server on 127.0.0.1:11434.
+# data folder, with the stand-in Ollama server (hushwing-standin, built beside the
+# program) on 127.0.0.1:11434.
 #
 #   tools/screenshot.sh [path/to/hushwing] [output.png]
 #
@@ -33,7 +34,9 @@ mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
 # The program's server address is fixed, so the stand-in must take the real port.
-python3 "$root/tools/ollama_standin.py" --port 11434 &
+standin=$(dirname "$(dirname "$program")")/tools/standin/hushwing-standin
+[ -x "$standin" ] || { echo "screenshot.sh: no stand-in server at $standin (build first)" >&2; exit 1; }
+"$standin" --port 11434 >/dev/null &
 server=$!
 sleep 0.5
 kill -0 "$server" 2>/dev/null || { echo "screenshot.sh: port 11434 is taken" >&2; exit 1; }

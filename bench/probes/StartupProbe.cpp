@@ -3,8 +3,8 @@
 // path, the window), as the baseline (a minimal Qt Quick window) and as the
 // toolkit floor (the same window made with Qt Quick Controls: an
 // ApplicationWindow holding one Label, what any Controls program pays). Each prints, on
-// CLOCK_MONOTONIC, when its window's first frame was swapped, then its peak
-// resident memory half a second later, and ends at once without tearing down.
+// CLOCK_MONOTONIC, when its window's first frame was swapped (and the CPU time
+// the process had used by then), then its peak resident memory half a second later, and ends at once without tearing down.
 // Only this bench executable has the frame hook; the program itself has none.
 #include <QGuiApplication>
 #include <QQuickWindow>
@@ -31,6 +31,14 @@ long long monotonicNs()
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
+// CPU time of the whole process so far (all threads).
+long long processCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
 long peakRssKb()
 {
     std::ifstream status("/proc/self/status");
@@ -53,7 +61,7 @@ void watchFirstFrame(QQuickWindow *window)
         if (seen)
             return;
         seen = true;
-        std::printf("frame %lld\n", monotonicNs());
+        std::printf("frame %lld\ncpu %lld\n", monotonicNs(), processCpuNs());
         std::fflush(stdout);
         // The swap may be reported on the render thread: the rest runs on the GUI thread.
         QMetaObject::invokeMethod(qApp, [] {

@@ -22,9 +22,14 @@ Item {
             verify(bubble)
             return bubble
         }
+        // The text item of a short message's one block.
+        function textOf(bubble) {
+            verify(bubble.textView.blockCount === 1)
+            return bubble.textView.blockItem(0)
+        }
         // What the reader sees: the laid-out text, line separators as "\n".
         function shown(bubble) {
-            const t = bubble.textItem
+            const t = textOf(bubble)
             return t.getText(0, t.length).replace(/\u2028|\u2029/g, "\n").replace(/\u00a0/g, " ")
         }
         function bubbleRect(bubble) { return findChild(bubble, "bubble") }
@@ -39,10 +44,10 @@ Item {
             compare(findChild(user, "background").radius, 18)
             compare(findChild(user, "background").color, Theme.userBubble)
             compare(findChild(assistant, "background").color, Theme.assistantBubble)
-            compare(user.textItem.color, Theme.userBubbleText)
-            compare(user.textItem.x, 12)
-            compare(user.textItem.y, 8)
-            compare(userBubble.height, user.textItem.height + 16)
+            compare(textOf(user).color, Theme.userBubbleText)
+            compare(user.textView.x, 12)
+            compare(user.textView.y, 8)
+            compare(userBubble.height, textOf(user).height + 16)
         }
 
         function test_longTextWrapsLeavingTheSpacer() {
@@ -52,6 +57,10 @@ Item {
                 const rect = bubbleRect(bubble)
                 compare(rect.width, 500 - 60 - 8, role + ": at most the row less the 60-point spacer")
                 verify(rect.height > 100, "long text wraps")
+                const height = rect.height
+                bubble.width = 300
+                compare(rect.width, 300 - 60 - 8, role + ": a narrower row, at once")
+                verify(rect.height > height, "more lines")
             }
         }
 
@@ -79,10 +88,10 @@ Item {
             const bubble = make(data.content, data.role)
             compare(bubble.styled, data.styled)
             compare(shown(bubble), data.text)
-            compare(bubble.textItem.Accessible.name, data.text)
-            compare(bubble.textItem.Accessible.role, Accessible.StaticText)
-            compare(bubble.textItem.readOnly, true)
-            compare(bubble.textItem.selectByMouse, true)
+            compare(bubble.Accessible.name, data.text)
+            compare(bubble.Accessible.role, Accessible.ListItem)
+            compare(textOf(bubble).readOnly, true)
+            compare(textOf(bubble).selectByMouse, true)
         }
 
         function test_boldIsRenderedBold() {
@@ -98,7 +107,7 @@ Item {
             // A short right-to-left message: its bubble hugs it and its glyphs sit inside.
             for (const role of ["user", "assistant"]) {
                 const bubble = make("שלום עולם", role)
-                const rect = bubbleRect(bubble), t = bubble.textItem
+                const rect = bubbleRect(bubble), t = textOf(bubble)
                 verify(rect.width < 200, role + ": " + rect.width)
                 for (const at of [0, t.length]) {
                     const x = t.mapToItem(rect, t.positionToRectangle(at).x, 0).x
@@ -109,7 +118,7 @@ Item {
 
         function test_switchesToMarkdownMidStream() {
             const bubble = make("", "assistant")
-            const textItem = bubble.textItem
+            const textItem = textOf(bubble)
             const steps = [
                 { content: "The", styled: false, text: "The" },
                 { content: "The answer", styled: false, text: "The answer" },
@@ -122,15 +131,15 @@ Item {
                 compare(bubble.styled, step.styled, step.content)
                 compare(shown(bubble), step.text)
             }
-            verify(bubble.textItem === textItem, "the text element is kept while the reply streams")
+            verify(textOf(bubble) === textItem, "the text element is kept while the reply streams")
         }
 
         function test_noCopyOnEmptyBubble() {
             const bubble = make("", "assistant")
-            mouseClick(bubble.textItem, 5, 5, Qt.RightButton)
+            mouseClick(bubbleRect(bubble), 5, 5, Qt.RightButton)
             wait(50)
             compare(bubble.contextMenu, null, "an empty message offers no menu")
-            bubble.textItem.forceActiveFocus()
+            bubble.forceActiveFocus()
             keyClick(Qt.Key_Menu)
             wait(50)
             compare(bubble.contextMenu, null)
@@ -140,7 +149,7 @@ Item {
             BubbleFixtures.setClipboardText("something else")
             const raw = "Use **bold** and `code` [here](https://a.example)"
             const bubble = make(raw, "assistant")
-            mouseClick(bubble.textItem, 5, 5, Qt.RightButton)
+            mouseClick(textOf(bubble), 5, 5, Qt.RightButton)
             tryCompare(bubble.contextMenu, "opened", true)
             const copy = findChild(bubble.contextMenu.contentItem, "copyItem") || bubble.contextMenu.itemAt(0)
             compare(bubble.contextMenu.count, 1)
@@ -152,20 +161,84 @@ Item {
         }
 
         function test_menuKeyOpensTheMenu() {
-            const bubble = make("plain words", "user")
-            bubble.textItem.forceActiveFocus()
-            keyClick(Qt.Key_Menu)
-            tryCompare(bubble.contextMenu, "opened", true)
-            bubble.contextMenu.close()
+            for (const key of [Qt.Key_Menu, Qt.Key_F10]) {
+                const bubble = make("plain words", "user")
+                bubble.forceActiveFocus()
+                verify(bubble.showsFocus, "focus on the bubble is drawn")
+                compare(findChild(bubble, "focusRing").border.color, Theme.focusRing)
+                keyClick(key, key === Qt.Key_F10 ? Qt.ShiftModifier : Qt.NoModifier)
+                tryCompare(bubble.contextMenu, "opened", true)
+                bubble.contextMenu.close()
+            }
+        }
+
+        // The middle of character `index` of a text item, in its coordinates
+        // (either direction: between the cursor positions on both sides).
+        function middleOf(t, index) {
+            const before = t.positionToRectangle(index), after = t.positionToRectangle(index + 1)
+            return Qt.point((before.x + after.x) / 2, before.y + before.height / 2)
+        }
+        function clickText(t, index) {
+            const at = middleOf(t, index)
+            mouseClick(t, at.x, at.y)
         }
 
         function test_onlyWebAndMailLinksOpen() {
             BubbleFixtures.clearOpenedUrls()
-            const bubble = make("[a](javascript:alert(1)) [b](https://a.example/x) <mailto:me@a.example> [c](file:///etc/passwd)", "assistant")
+            const bubble = make("[a](javascript:alert(1)) [b](https://a.example/x) <mailto:me@a.example> [c](file:///etc/passwd) [d](relative/x)", "assistant")
             verify(bubble.styled)
-            for (const link of ["javascript:alert(1)", "https://a.example/x", "mailto:me@a.example", "file:///etc/passwd", "relative/x"])
-                bubble.textItem.linkActivated(link)
+            const text = shown(bubble)
+            for (const label of ["a", "b", "me@a.example", "c", "d"])
+                clickText(textOf(bubble), text.indexOf(label))
             compare(BubbleFixtures.openedUrls(), ["https://a.example/x", "mailto:me@a.example"])
+        }
+
+        // Real pointer events: the menu, selecting and links work on the whole
+        // bubble, text and padding, in both directions; the text element,
+        // which reaches past a short bubble, takes no press beside it.
+        function test_pointerOnTheBubble_data() {
+            return [
+                { tag: "reply", role: "assistant", content: "Hello there, reader" },
+                { tag: "reply with a link", role: "assistant", content: "See [the guide](https://a.example/g) now", link: "the guide", url: "https://a.example/g" },
+                { tag: "right-to-left reply", role: "assistant", content: "שלום עולם יפה" },
+                { tag: "right-to-left reply with a link", role: "assistant", content: "שלום [קישור](https://a.example/he) עולם", link: "קישור", url: "https://a.example/he" },
+                { tag: "user", role: "user", content: "Hello there, model" },
+                { tag: "right-to-left user", role: "user", content: "שלום עולם יפה" },
+            ]
+        }
+        function test_pointerOnTheBubble(data) {
+            BubbleFixtures.clearOpenedUrls()
+            const bubble = make(data.content, data.role)
+            const rect = bubbleRect(bubble), t = textOf(bubble)
+            const middle = rect.height / 2
+            for (const x of [rect.width / 2, 4, rect.width - 4]) {
+                mouseClick(rect, x, middle, Qt.RightButton)
+                tryCompare(bubble.contextMenu, "opened", true, 1000, "right click at " + x)
+                bubble.contextMenu.close()
+                tryCompare(bubble.contextMenu, "visible", false)
+            }
+
+            // Beside the bubble, on the side its text element reaches past it.
+            const beside = data.role === "user" ? (t.mapToItem(rect, 0, 0).x < 0 ? -8 : rect.width + 8)
+                                                : rect.width + 8
+            mouseDrag(rect, beside, middle, beside < 0 ? rect.width : -rect.width, 0)
+            compare(t.selectedText, "", "a drag from beside the bubble selects nothing")
+            mouseClick(rect, beside, middle, Qt.RightButton)
+            wait(50)
+            verify(!bubble.contextMenu.visible, "a right click beside the bubble is not the bubble's")
+
+            // A drag over the text selects it.
+            const first = middleOf(t, 0), last = middleOf(t, t.length - 1)
+            mousePress(t, first.x, first.y)
+            mouseMove(t, (first.x + last.x) / 2, first.y)
+            mouseMove(t, last.x, last.y)
+            mouseRelease(t, last.x, last.y)
+            verify(t.selectedText.length >= t.length - 2, "selected: '" + t.selectedText + "'")
+
+            if (data.link) {
+                clickText(t, shown(bubble).indexOf(data.link) + 1)
+                compare(BubbleFixtures.openedUrls(), [data.url])
+            }
         }
     }
 }

@@ -2,13 +2,11 @@
 
 #include "ModelManager.h"
 #include "OllamaBackend.h"
+#include "OllamaStandInServer.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QQmlEngine>
 
 std::unique_ptr<ReplyStream> TestBackend::streamResponse(const QString &, const QList<ChatMessage> &,
@@ -88,8 +86,8 @@ void BubbleFixtures::holdTagsReplies(bool hold)
 
 void BubbleFixtures::answer(HttpExchange *exchange)
 {
-    QJsonArray models;
+    QList<OllamaStandInServer::Model> models;
     for (const QString &name : m_models)
-        models.append(QJsonObject{{"name", name}, {"model", name}, {"size", 4700000000LL}});
-    exchange->respond(200, QJsonDocument(QJsonObject{{"models", models}}).toJson(QJsonDocument::Compact));
+        models.append({name});
+    exchange->respond(200, OllamaStandInServer::tagsBody(models));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OllamaBackend.h"
+#include "OllamaStandInServer.h"
 
 #include <QTest>
 #include <QThread>
@@ -54,9 +55,5 @@ inline QList<OllamaModelEntry> discoverNow(int timeoutMs = 10000)
 // One NDJSON line of a streamed chat reply, as a server writes it.
 inline QByteArray chunkLine(const QString &content, bool done = false)
 {
-    const nlohmann::json line = {{"model", "m"},
-                                 {"created_at", "2024-05-01T10:00:00Z"},
-                                 {"message", {{"role", "assistant"}, {"content", content.toStdString()}}},
-                                 {"done", done}};
-    return QByteArray::fromStdString(line.dump()) + '\n';
+    return OllamaStandInServer::chatLine(content, done, QStringLiteral("m"));
 }

@@ -1,18 +1,16 @@
 #include "WindowFixtures.h"
 
 #include "OllamaBackend.h"
+#include "OllamaStandInServer.h"
 #include "SessionStore.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QQmlEngine>
 
 OllamaStandIn::OllamaStandIn(QObject *parent) : QObject(parent)
 {
     m_server.handler = [this](const HttpRequest &request, HttpExchange *exchange) {
         if (request.path.endsWith("/api/tags")) {
-            exchange->respond(200, QByteArray(R"({"models":[{"name":")") + modelName
-                                       + R"(","model":"tinyllama:1b","size":637700138}]})");
+            exchange->respond(200, OllamaStandInServer::tagsBody({{QString::fromLatin1(modelName), 637700138}}));
             return;
         }
         if (request.path.endsWith("/api/chat")) {
@@ -35,9 +33,7 @@ bool OllamaStandIn::listen(quint16 port)
 
 QByteArray OllamaStandIn::chatLine(const QString &content, bool done)
 {
-    QJsonObject message{{"role", "assistant"}, {"content", content}};
-    QJsonObject line{{"model", modelName}, {"message", message}, {"done", done}};
-    return QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    return OllamaStandInServer::chatLine(content, done, QString::fromLatin1(modelName));
 }
 
 void OllamaStandIn::sendPiece(const QString &piece)

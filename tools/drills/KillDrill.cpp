@@ -7,7 +7,7 @@
 #include "DrillCommon.h"
 #include "OllamaBackend.h"
 #include "SessionStore.h"
-#include "StandInServer.h"
+#include "OllamaStandInServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,11 +36,11 @@ bool matchesExpectation(const QString &dir, const StoredConversation &found, con
 int runKillWorker(const QString &dir)
 {
     QDir().mkpath(dir);
-    StandInServer server(QStringLiteral("drill-model"), [](const QByteArray &body) {
+    OllamaStandInServer server({{QStringLiteral("drill-model")}}, [](const QByteArray &body) {
         // Replies of 4,000 to 12,000 characters in 40 lines, about 20 ms each.
         const int turn = int(qHash(body) % 1000);
         const qsizetype length = 4000 + qsizetype(qHash(body) % 8000);
-        return StandInServer::Reply{StandInServer::chatLines(replyText(turn, length), 40), 500};
+        return OllamaStandInServer::Reply{OllamaStandInServer::chatLines(replyText(turn, length), 40), 500};
     });
     if (!server.start())
         return 2;

@@ -8,7 +8,7 @@
 #include "HushwingApp.h"
 #include "OllamaBackend.h"
 #include "SessionStore.h"
-#include "StandInServer.h"
+#include "OllamaStandInServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,8 +51,8 @@ int runWindowSession(const QString &storePath)
 {
     HushwingApp::describeApplication();
     const QString reply = replyText(1, 3000);
-    StandInServer server(QStringLiteral("drill-model"), [reply](const QByteArray &) {
-        return StandInServer::Reply{StandInServer::chatLines(reply, 30), 1000};
+    OllamaStandInServer server({{QStringLiteral("drill-model")}}, [reply](const QByteArray &) {
+        return OllamaStandInServer::Reply{OllamaStandInServer::chatLines(reply, 30), 1000};
     });
     if (!server.start())
         return 2;

@@ -18,6 +18,14 @@ cleanup() {
 }
 trap cleanup EXIT
 chmod 755 "$work"
+# Some cases run the programs as nobody, who may not be able to enter the build
+# tree (a clone under root's home or in a private folder): both run from copies
+# in the drill's own folder. They link only system libraries.
+mkdir -m 755 "$work/bin"
+install -m 755 "$driver" "$work/bin/hushwing_drill"
+install -m 755 "$program" "$work/bin/hushwing"
+driver="$work/bin/hushwing_drill"
+program="$work/bin/hushwing"
 export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
 runtime="$work/runtime"
 mkdir -m 700 "$runtime"
@@ -94,6 +102,10 @@ drill "not an SQLite file" "$work/random"
 
 # 2. A folder without write permission, for an unprivileged user.
 as_nobody=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups)
+"${as_nobody[@]}" test -x "$program" -a -x "$driver" || {
+    echo "FAIL nobody cannot run the programs in $work: the temporary folder (TMPDIR) must be open to other users"
+    exit 1
+}
 seed "$work/readonly" 20 2000
 chown -R nobody "$work/readonly"
 chmod 500 "$work/readonly/Hushwing"

@@ -3,51 +3,66 @@ import QtQuick.Controls
 import Hushwing
 
 // One turn of the conversation: the user's on the right in the accent colour,
-// the assistant's on the left in a grey, both from the theme. What the text
-// shows (verbatim, styled Markdown, or the raw text when the parser refuses
-// it) is put into the text element's document by MessageTextDocument; a
-// streamed reply only changes `content`, so the element stays and only the
-// changed end of its text is replaced.
-Item {
+// the assistant's on the left in a grey, both from the theme. The text is a
+// MessageTextView: a column of text blocks made only near the visible area, so
+// a reply of megabytes costs what is on screen. It takes its text from
+// `content`, and a streamed reply only changes `content`: the blocks stay and
+// only the changed end of the text is laid out again.
+//
+// As an entry of the message list it is what keyboard focus and a screen
+// reader land on: a list item named by the message's text, drawn with a focus
+// ring, whose context menu (Copy) the Menu key or Shift+F10 opens.
+FocusScope {
     id: root
 
     required property string content
     required property string role
 
     readonly property bool isUser: role === "user"
-    readonly property bool styled: textDocument.styled
-    readonly property bool canCopy: !textDocument.empty
+    readonly property bool styled: messageText.styled
+    readonly property bool canCopy: content.length > 0
     readonly property int sideSpacing: 60
     readonly property int rowSpacing: 8
-    readonly property alias textItem: messageText
+    readonly property alias textView: messageText
     // The context menu is built the first time it opens.
     readonly property Menu contextMenu: menuLoader.item
+    // Keyboard focus on the bubble itself (not on a text block a click focused).
+    readonly property bool showsFocus: activeFocus && Window.activeFocusItem === root
 
-    // The text is laid out once, at the widest the bubble may be; the bubble
-    // then hugs the lines (at most that width, the whole width once a
-    // paragraph wraps).
+    // Text blocks above the visible area were laid out and moved what is below
+    // them by `dy`: the view scrolls by as much to keep the text in place.
+    signal contentShifted(real dy)
+
+    // The text is laid out at the widest the bubble may be; the bubble then
+    // hugs the lines (at most that width, the whole width once a paragraph wraps).
     readonly property real textAreaWidth: Math.max(0, width - sideSpacing - rowSpacing - 24)
-    readonly property real textWidth: textDocument.wraps
+    readonly property real textWidth: messageText.wraps
                                       ? textAreaWidth
-                                      : Math.min(textAreaWidth, textDocument.textRight - textDocument.textLeft)
+                                      : Math.min(textAreaWidth, messageText.textRight - messageText.textLeft)
 
+    objectName: "messageBubble"
     // The list gives every bubble its width; this is only a fallback.
     implicitWidth: 400
     implicitHeight: bubble.height
 
-    MessageTextDocument {
-        id: textDocument
-        document: messageText.textDocument
-        content: root.content
-        role: root.role
-    }
+    Accessible.role: Accessible.ListItem
+    Accessible.name: messageText.plainText
+    Accessible.focusable: true
 
+    // `x`, `y` in the bubble's coordinates.
     function openContextMenu(x, y) {
         if (!canCopy)  // an empty message has nothing to copy: no menu at all
             return false
         menuLoader.active = true
-        menuLoader.item.popup(messageText, x, y)
+        menuLoader.item.popup(bubble, x, y)
         return true
+    }
+
+    Keys.onPressed: event => {
+        if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
+            root.openContextMenu(12, Math.min(bubble.height, 24))
+            event.accepted = true
+        }
     }
 
     Item {
@@ -66,48 +81,62 @@ Item {
             color: root.isUser ? Theme.userBubble : Theme.assistantBubble
         }
 
-        TextEdit {
+        Rectangle {
+            objectName: "focusRing"
+            anchors.fill: parent
+            anchors.margins: -3
+            radius: background.radius + 3
+            visible: root.showsFocus
+            color: "transparent"
+            border.width: 2
+            border.color: Theme.focusRing
+        }
+
+        // A right click anywhere on the bubble, text or padding.
+        TapHandler {
+            acceptedButtons: Qt.RightButton
+            onTapped: eventPoint => root.openContextMenu(eventPoint.position.x, eventPoint.position.y)
+        }
+
+        MessageTextView {
             id: messageText
             objectName: "messageText"
-            x: 12 - (textDocument.wraps ? 0 : textDocument.textLeft)
+            x: 12 - (wraps ? 0 : textLeft)
             y: 8
             width: root.textAreaWidth
-            // The document is filled by `textDocument`, never through `text`.
-            textFormat: TextEdit.PlainText
-            // Presses beside the lines belong to the row, not to the text.
-            containmentMask: QtObject {
-                function contains(point: point): bool {
-                    return point.x >= messageText.x - 12 && point.x <= messageText.x - 12 + bubble.width
-                           && point.y >= -8 && point.y <= messageText.height + 8
-                }
-            }
-            readOnly: true
-            selectByMouse: true
-            persistentSelection: false
-            wrapMode: TextEdit.Wrap
-            color: root.isUser ? Theme.userBubbleText : Theme.assistantBubbleText
-            selectedTextColor: root.isUser ? Theme.userBubble : Theme.selectionText
-            selectionColor: root.isUser ? Theme.userBubbleText : Theme.selection
+            content: root.content
+            role: root.role
             font.pixelSize: 14
+            linkColor: Theme.link
+            onContentShifted: dy => root.contentShifted(dy)
 
-            Accessible.role: Accessible.StaticText
-            Accessible.name: textDocument.plainText
+            delegate: TextEdit {
+                id: block
+                // The document is filled by the MessageTextView, never through `text`.
+                textFormat: TextEdit.PlainText
+                readOnly: true
+                selectByMouse: true
+                persistentSelection: false
+                wrapMode: TextEdit.Wrap
+                font: messageText.font
+                color: root.isUser ? Theme.userBubbleText : Theme.assistantBubbleText
+                selectedTextColor: root.isUser ? Theme.userBubble : Theme.selectionText
+                selectionColor: root.isUser ? Theme.userBubbleText : Theme.selection
+                // The block is as wide as the widest text may be; only presses
+                // on the bubble itself belong to it.
+                containmentMask: QtObject {
+                    function contains(point: point): bool {
+                        const inBubble = block.mapToItem(bubble, point.x, point.y)
+                        return inBubble.x >= 0 && inBubble.x <= bubble.width
+                               && point.y >= 0 && point.y <= block.height
+                    }
+                }
+                // A block a click focused gives focus back to the bubble when it loses it.
+                onActiveFocusChanged: if (!activeFocus) focus = false
+                onLinkActivated: link => DesktopActions.openLink(link)
 
-            onLinkActivated: link => DesktopActions.openLink(link)
-
-            HoverHandler {
-                cursorShape: messageText.hoveredLink.length > 0 ? Qt.PointingHandCursor : Qt.IBeamCursor
-            }
-            // Handlers of the text itself see a right click before the text's
-            // own selection handling does.
-            TapHandler {
-                acceptedButtons: Qt.RightButton
-                onTapped: eventPoint => root.openContextMenu(eventPoint.position.x, eventPoint.position.y)
-            }
-            Keys.onPressed: event => {
-                if (event.key === Qt.Key_Menu || (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier))) {
-                    root.openContextMenu(messageText.cursorRectangle.x, messageText.cursorRectangle.bottom)
-                    event.accepted = true
+                HoverHandler {
+                    cursorShape: block.hoveredLink.length > 0 ? Qt.PointingHandCursor : Qt.IBeamCursor
                 }
             }
         }
@@ -117,7 +146,7 @@ Item {
         id: menuLoader
         active: false
         sourceComponent: Menu {
-            parent: messageText
+            parent: bubble
             MenuItem {
                 objectName: "copyItem"
                 text: "Copy"

@@ -7,6 +7,11 @@ import Hushwing
 // area. The list follows the newest message: animated when a message is added
 // or removed, at once on every streamed piece of the last one; a conversation
 // restored at start is shown as it is, unscrolled.
+//
+// From the keyboard the list is one Tab stop: Up and Down move the current
+// message (scrolled into view, read by a screen reader, drawn with a focus
+// ring), Home and End go to the first and last, Page Up and Page Down scroll by
+// a page, and the Menu key or Shift+F10 opens the current message's menu.
 ListView {
     id: list
     required property ChatViewModel vm
@@ -36,6 +41,50 @@ ListView {
     Accessible.role: Accessible.List
     Accessible.name: qsTr("Conversation")
 
+    activeFocusOnTab: true
+    keyNavigationEnabled: false  // the keys below also scroll the current message into view
+    highlightFollowsCurrentItem: false
+
+    function showCurrent(index) {
+        if (count === 0)
+            return
+        currentIndex = Math.max(0, Math.min(count - 1, index))
+        positionViewAtIndex(currentIndex, ListView.Contain)
+    }
+    function scrollByPage(pages) {
+        const top = originY - topMargin, bottom = originY + contentHeight + bottomMargin - height
+        contentY = Math.max(top, Math.min(Math.max(top, bottom), contentY + pages * height * 0.9))
+    }
+    // The message nearest the bottom of the visible area.
+    function lastVisibleIndex() {
+        for (let y = contentY + height - 1; y >= contentY; y -= spacing / 2) {
+            const index = indexAt(width / 2, y)
+            if (index >= 0)
+                return index
+        }
+        return count - 1
+    }
+    function isVisible(index) {
+        const item = itemAtIndex(index)
+        return item !== null && item.y + item.height > contentY && item.y < contentY + height
+    }
+    onActiveFocusChanged: {
+        if (activeFocus && count > 0 && !isVisible(currentIndex))
+            currentIndex = lastVisibleIndex()
+    }
+    Keys.onPressed: event => {
+        switch (event.key) {
+        case Qt.Key_Up: showCurrent(currentIndex - 1); break
+        case Qt.Key_Down: showCurrent(currentIndex + 1); break
+        case Qt.Key_Home: showCurrent(0); break
+        case Qt.Key_End: showCurrent(count - 1); break
+        case Qt.Key_PageUp: scrollByPage(-1); break
+        case Qt.Key_PageDown: scrollByPage(1); break
+        default: return
+        }
+        event.accepted = true
+    }
+
     header: Item {
         width: list.width
         height: emptyLoader.active ? emptyLoader.height : 0
@@ -51,7 +100,7 @@ ListView {
         }
     }
 
-    delegate: Item {
+    delegate: FocusScope {
         id: row
         required property int index
         required property string role
@@ -76,8 +125,10 @@ ListView {
             id: bubble
             x: list.columnX + list.padding
             width: list.columnWidth - 2 * list.padding
+            focus: true
             role: row.role
             content: feed.content
+            onContentShifted: dy => list.contentY += dy
         }
     }
 

@@ -10,9 +10,10 @@
 #include <QUrl>
 #include <functional>
 
-// A small HTTP/1.1 server on 127.0.0.1 for tests. It runs on the test's own
-// thread: every wait in the test (QSignalSpy::wait, QTest::qWait) lets it work.
-// Each request is handed to `handler` with an exchange through which the test
+// A small HTTP/1.1 server on 127.0.0.1 for tests, drills, benchmarks and tools.
+// It runs on the thread that made it: in a test, every wait (QSignalSpy::wait,
+// QTest::qWait) lets it work; OllamaStandInServer can give it a thread of its own.
+// Each request is handed to `handler` with an exchange through which the caller
 // answers however it likes: whole, chunked, in split writes, late, or not at all.
 
 struct HttpRequest
@@ -47,10 +48,14 @@ public:
     void sendChunksSpaced(const QList<QByteArray> &chunks, int delayMs, bool end = true);
     void close();
     bool isOpen() const;
+    // Bytes given but not yet taken by the operating system (the client reads slower).
+    qint64 bytesToWrite() const;
 
 signals:
     // The connection closed, by either side (a client that aborts shows here).
     void connectionClosed();
+    // The operating system took some of the bytes waiting to be written.
+    void bytesWritten();
 
 private:
     QPointer<QTcpSocket> m_socket;

@@ -22,6 +22,7 @@ int HttpRequest::headerCount(const QByteArray &name) const
 HttpExchange::HttpExchange(QTcpSocket *socket, QObject *parent) : QObject(parent), m_socket(socket)
 {
     connect(socket, &QTcpSocket::disconnected, this, &HttpExchange::connectionClosed);
+    connect(socket, &QTcpSocket::bytesWritten, this, &HttpExchange::bytesWritten);
 }
 
 static QByteArray reasonFor(int status)
@@ -106,6 +107,11 @@ bool HttpExchange::isOpen() const
     return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
+qint64 HttpExchange::bytesToWrite() const
+{
+    return m_socket ? m_socket->bytesToWrite() : 0;
+}
+
 LocalHttpServer::LocalHttpServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &LocalHttpServer::onNewConnection);
@@ -128,6 +134,8 @@ void LocalHttpServer::onNewConnection()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         ++connections;
         socket->setParent(this);
+        // Each write leaves at once, as a server flushing line by line sends it.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
         auto handled = std::make_shared<bool>(false);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "MessageRuns.h"
+
+#include <QStringView>
+#include <vector>
+
+// A stretch of a message's shown text that is laid out and drawn on its own.
+struct TextBlock
+{
+    qsizetype start = 0;  // in the shown text
+    qsizetype end = 0;    // exclusive; a line break between two blocks belongs to neither
+    // Where the paragraph the block starts in begins: before `start` when an
+    // earlier block began that paragraph (the block then keeps its direction).
+    qsizetype paragraphStart = 0;
+    bool continuesParagraph() const { return paragraphStart < start; }
+    bool operator==(const TextBlock &) const = default;
+};
+
+// A long message is shown as a column of blocks so that only the blocks near
+// the visible area need a text layout. A block holds whole paragraphs, up to
+// kBlockLength characters; a longer paragraph is cut after a space (or, with
+// none near the limit, between two characters a reader sees as separate) into
+// blocks of at most that length. A message up to kBlockLength characters is
+// one block, laid out as a whole.
+namespace MessageBlocks {
+
+constexpr qsizetype kBlockLength = 4000;
+
+// Cuts `text` into `blocks`. The blocks already there stay when the text
+// before `changedFrom` (where the text first differs from the one they were
+// cut from) decides them; the rest are cut again. So a streamed reply, which
+// grows at its end, re-cuts only its last block. Returns how many stayed.
+size_t split(std::vector<TextBlock> &blocks, QStringView text, qsizetype changedFrom,
+             qsizetype limit = kBlockLength);
+
+// The direction of the paragraph starting at the beginning of `text`: that of
+// its first strong character (auto when it has none).
+Qt::LayoutDirection paragraphDirection(QStringView text);
+
+// Where each run starts in the text the runs spell, and that text's length last.
+std::vector<qsizetype> runStarts(const std::vector<StyledRun> &runs);
+
+// The runs covering [start, end) of the text the runs spell, cut to it.
+std::vector<StyledRun> slice(const std::vector<StyledRun> &runs, const std::vector<qsizetype> &starts,
+                             qsizetype start, qsizetype end);
+
+// About how many lines `text` takes at `charsPerLine` characters a line (each
+// paragraph at least one), and whether some paragraph surely wraps.
+struct LineEstimate
+{
+    qsizetype lines = 0;
+    bool wraps = false;
+};
+LineEstimate estimateLines(QStringView text, double charsPerLine);
+
+} // namespace MessageBlocks
