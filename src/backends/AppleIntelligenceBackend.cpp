@@ -1,7 +1,6 @@
 #include "AppleIntelligenceBackend.h"
 
 #include <QCoreApplication>
-#include <atomic>
 
 namespace {
 
@@ -16,22 +15,25 @@ bool onMainThread()
 // One reply of the on-device model. Made on the GUI thread, then moved to the
 // backend's worker thread, where generate() runs it to its end and the object
 // deletes itself. Its signals reach the reply's stream as queued calls; a
-// stream that is gone by then receives nothing.
+// stream that is gone by then receives nothing. A stop comes the other way as
+// a queued call too: between two steps the model looks at the calls posted to
+// this reply, so no flag is shared between the threads.
 class OnDeviceReply : public QObject
 {
     Q_OBJECT
 public:
-    // `stop` is set on the GUI thread when the consumer stops listening; the
-    // model looks at it between steps. A lock-free flag, not a lock.
-    OnDeviceReply(std::shared_ptr<LanguageModelSession> session, QString prompt,
-                  std::shared_ptr<const std::atomic_bool> stop)
-        : m_session(std::move(session)), m_prompt(std::move(prompt)), m_stop(std::move(stop)) {}
+    OnDeviceReply(std::shared_ptr<LanguageModelSession> session, QString prompt)
+        : m_session(std::move(session)), m_prompt(std::move(prompt)) {}
+
+    // Called on the worker thread, through a queued connection.
+    void stop() { m_stopped = true; }
 
     void generate()
     {
         // The worker is asked to end (its backend is going) once no one will read.
         const auto stopped = [this] {
-            return m_stop->load() || QThread::currentThread()->isInterruptionRequested();
+            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);  // a stop sent meanwhile
+            return m_stopped || QThread::currentThread()->isInterruptionRequested();
         };
         const auto error = m_session->streamResponse(
             m_prompt, GenerationOptions{},
@@ -51,7 +53,7 @@ signals:
 private:
     const std::shared_ptr<LanguageModelSession> m_session;
     const QString m_prompt;
-    const std::shared_ptr<const std::atomic_bool> m_stop;
+    bool m_stopped = false;  // read and written on the worker thread only
 };
 
 AppleIntelligenceBackend::AppleIntelligenceBackend(QObject *parent) : ModelBackend(parent)
@@ -63,7 +65,7 @@ AppleIntelligenceBackend::~AppleIntelligenceBackend()
 {
     if (!m_onWorker)
         return;
-    // Replies still waiting run now and stop at their first look at the flag;
+    // Replies still waiting run now and stop at their first look between steps;
     // the thread ends after the last of them.
     m_worker.requestInterruption();
     QMetaObject::invokeMethod(m_onWorker.get(), [] { QThread::currentThread()->quit(); }, Qt::QueuedConnection);
@@ -99,11 +101,9 @@ std::unique_ptr<ReplyStream> AppleIntelligenceBackend::streamResponse(const QStr
         m_session = std::make_shared<LanguageModelSession>(SystemLanguageModel::defaultModel(), systemPrompt);
 
     auto stream = std::make_unique<ReplyStream>();
-    auto stop = std::make_shared<std::atomic_bool>(false);
+    auto *reply = new OnDeviceReply(m_session, to);
     // A stopped reply is not worth generating further: stop the worker too.
-    connect(stream.get(), &ReplyStream::stopRequested, stream.get(), [stop] { stop->store(true); });
-
-    auto *reply = new OnDeviceReply(m_session, to, stop);
+    connect(stream.get(), &ReplyStream::stopRequested, reply, &OnDeviceReply::stop, Qt::QueuedConnection);
     connect(reply, &OnDeviceReply::snapshot, stream.get(), &ReplyStream::setText);
     connect(reply, &OnDeviceReply::completed, stream.get(), &ReplyStream::finish);
     connect(reply, &OnDeviceReply::failed, stream.get(), &ReplyStream::fail);
