@@ -181,6 +181,10 @@ private slots:
         (*m_model)->enqueue(ScriptedReply::stalling({}, {"Hel", "Hello", "Hello there"}));
         QSignalSpy rows(m_vm->messageModel(), &QAbstractItemModel::dataChanged);
         QSignalSpy contentChanged(m_vm.get(), &ChatViewModel::messageContentChanged);
+        QStringList signalled;  // the reply's text each time its row was signalled
+        connect(m_vm->messageModel(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &at) {
+            signalled << at.data(MessageListModel::ContentRole).toString();
+        });
         m_vm->setDraft("Say hello");
         m_vm->send();
         QCOMPARE(m_vm->messageCount(), 2);
@@ -200,9 +204,10 @@ private slots:
         (*m_model)->release();
         QTRY_VERIFY(!m_vm->isGenerating());
         QCOMPARE(contents(), QStringList({"Say hello", "Hello there"}));
-        // Three elements; two may arrive in one pass of the event loop and be
-        // signalled together, the newest always last.
-        QVERIFY(contentChanged.count() >= 2 && contentChanged.count() <= 3);
+        // How many of the three snapshots are signalled depends on how they fall
+        // into frames; the newest text is always signalled, and last.
+        QVERIFY(!signalled.isEmpty() && signalled.size() <= 3);
+        QCOMPARE(signalled.last(), QString("Hello there"));
         QCOMPARE(rows.count(), contentChanged.count());
         for (const auto &args : rows) {
             QCOMPARE(args[0].value<QModelIndex>().row(), 1);
