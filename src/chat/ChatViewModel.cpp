@@ -14,13 +14,6 @@ ChatViewModel::ChatViewModel(SessionStore *modelContext, QObject *parent)
     d->model = new MessageListModel(this);
     d->manager = new ModelManager(this);
     d->store = modelContext;
-    // Content changes reach the views as the list model signals them (at most
-    // once per pass of the event loop while a reply streams).
-    connect(d->model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &, const QList<int> &roles) {
-                if (roles.contains(MessageListModel::ContentRole))
-                    emit messageContentChanged(topLeft.row());
-            });
     // A reply still running at quit is stopped and saved with what it has.
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &ChatViewModel::stopAndSaveForQuit);

@@ -71,10 +71,6 @@ signals:
     void isGeneratingChanged();
     void availabilityErrorChanged();
     void activeModeChanged();
-    // The content of one message changed in place (the streamed reply). Sent as
-    // the list model signals it: at most once per pass of the event loop, and
-    // always again for the newest text.
-    void messageContentChanged(int row);
 
 private:
     void setMessages(const QList<ChatMessage> &messages);
