@@ -43,7 +43,7 @@ Item {
             const unavailable = findChild(row, "unavailableLabel")
             compare(unavailable.visible, data.unavailable)
             compare(unavailable.text, "Unavailable")
-            compare(unavailable.color, Qt.color("orange"))
+            compare(unavailable.color, Theme.orange)
             compare(findChild(row, "checkmark").visible, data.check)
             compare(findChild(row, "checkmark").name, "checkmark")
         }
@@ -65,7 +65,7 @@ Item {
             mouseClick(row, 3, 3)
             compare(spy.count, 2)
             compare(row.Accessible.name, "llama3.2")
-            compare(row.Accessible.role, Accessible.Button)
+            compare(ScreenProbe.accessible(row).role, "RadioButton")
         }
     }
 

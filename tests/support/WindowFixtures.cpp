@@ -3,6 +3,7 @@
 #include "OllamaBackend.h"
 #include "SessionStore.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QQmlEngine>
@@ -11,8 +12,10 @@ OllamaStandIn::OllamaStandIn(QObject *parent) : QObject(parent)
 {
     m_server.handler = [this](const HttpRequest &request, HttpExchange *exchange) {
         if (request.path.endsWith("/api/tags")) {
-            exchange->respond(200, QByteArray(R"({"models":[{"name":")") + modelName
-                                       + R"(","model":"tinyllama:1b","size":637700138}]})");
+            QJsonArray list;
+            for (const QString &name : std::as_const(models))
+                list.append(QJsonObject{{"name", name}, {"model", name}, {"size", 637700138}});
+            exchange->respond(200, QJsonDocument(QJsonObject{{"models", list}}).toJson(QJsonDocument::Compact));
             return;
         }
         if (request.path.endsWith("/api/chat")) {
@@ -84,6 +87,8 @@ void ChatScreenFixture::start(const QStringList &roles, const QStringList &conte
         m_store->insert(session);
         m_store->save();
     }
+    // Another fixture of the same test file may have pointed the backends elsewhere.
+    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
     m_vm = new ChatViewModel(m_store.get());
     QQmlEngine::setObjectOwnership(m_vm, QQmlEngine::CppOwnership);
     emit vmChanged();
