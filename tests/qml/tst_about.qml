@@ -120,6 +120,9 @@ Item {
             tryVerify(() => !view.moving)
             compare(view.contentX, 0)
             verify(view.contentY > 0)
+            view.contentY = 0
+            mouseWheel(view, 200, 100, 0, -120)
+            tryVerify(() => view.contentY > 0, 2000, "the wheel scrolls")
         }
     }
 }

@@ -150,6 +150,39 @@ Item {
             }
         }
 
+        // Dozens of models in a panel shorter than the list: the wheel and the
+        // scroll bar reach every row and the footer.
+        function test_thirtyModelsScroll() {
+            const names = []
+            for (let i = 1; i <= 30; ++i)
+                names.push("model-" + i + ":7b")
+            BubbleFixtures.serveOllamaModels(names)
+            const view = makeView()
+            view.height = 400
+            const rows = findChild(view, "ollamaRows")
+            tryCompare(rows, "count", 30, 10000)
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            const list = findChild(view, "modelList")
+            tryVerify(() => list.contentHeight > list.height * 2)
+            verify(list.mapToItem(view, 0, list.height).y <= view.height, "the list ends inside the panel")
+            const inView = (item) => {
+                const top = item.mapToItem(list, 0, 0).y
+                return top >= 0 && top + item.height <= list.height
+            }
+            verify(!inView(rows.itemAt(29)))
+
+            mouseWheel(list, list.width / 2, list.height / 2, 0, -120)
+            tryVerify(() => list.contentY > 0, 2000, "the wheel scrolls")
+            const bar = findChild(view, "modelListScrollBar")
+            verify(bar.size < 1)
+            mouseDrag(bar, bar.width / 2, bar.position * bar.height + 5, 0, bar.height)
+            tryCompare(list, "contentY", list.contentHeight - list.height)
+            verify(inView(rows.itemAt(29)), "the last row is reached")
+            verify(hasText(view, "For advanced users. Manage and download models via the Ollama app."))
+            mouseClick(rows.itemAt(29))
+            compare(view.modelManager.selectedID, rows.itemAt(29).backend.info.id)
+        }
+
         function test_selectingAnOllamaRowMovesTheCheckmark() {
             BubbleFixtures.serveOllamaModels(["llama3.2:latest", "qwen2.5:7b"])
             const view = makeView()
