@@ -91,6 +91,7 @@ TestCase {
     // caption-sized and large text and icons reach 3:1.
     function test_contrast(data) {
         const measured = {}
+        const lowest = { 4.5: { ratio: 22 }, 3: { ratio: 22 } }
         forEachScreen((screen, root) => {
             // The scheme changes while the screen is up: the views follow it.
             ScreenProbe.usePalette(data.palette)
@@ -101,13 +102,21 @@ TestCase {
                 verify(e.ratio >= e.needed, `${screen}: ${e.label} is ${e.ratio.toFixed(2)}:1 (${e.foreground} on `
                                             + `${e.background}), needs ${e.needed}:1`)
                 measured[e.label] = e.ratio
+                if (e.ratio < lowest[e.needed].ratio)
+                    lowest[e.needed] = { ratio: e.ratio, where: screen + ": " + e.label }
             }
             ScreenProbe.usePalette("light")
         })
-        // The places a reader looks at most were among those measured.
-        for (const label of ['messageText "A haiku is a short poem; see the guide."', 'nameLabel "tinyllama:1b"',
-                             'versionLabel "Version ' + AppConfig.version + '"', 'OK'])
+        // The places a reader looks at most were among those measured: both
+        // kinds of bubble, the mode bar, a model's name, the version, the alert.
+        for (const label of ['messageText "A haiku is a short poem; see the guide."',
+                             'messageText "Can you explain a haiku?"', 'modeBarLabel "Summarise"',
+                             'nameLabel "tinyllama:1b"', 'versionLabel "Version ' + AppConfig.version + '"', 'OK'])
             verify(measured[label] !== undefined, label + " measured")
+        // The figures, for the record: the lowest of each kind.
+        for (const needed of [4.5, 3])
+            console.info(`${data.palette}: lowest where ${needed}:1 is needed ${lowest[needed].ratio.toFixed(2)}:1 `
+                         + `(${lowest[needed].where})`)
     }
 
     function test_largerSystemFont_data() {
