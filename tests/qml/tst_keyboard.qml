@@ -238,7 +238,8 @@ TestCase {
     }
 
     function test_alertTakesTheFocusOnOk_data() {
-        return [{ tag: "Space", key: Qt.Key_Space }, { tag: "Return", key: Qt.Key_Return }]
+        return [{ tag: "Space", key: Qt.Key_Space }, { tag: "Return", key: Qt.Key_Return },
+                { tag: "Escape", key: Qt.Key_Escape }]
     }
     function test_alertTakesTheFocusOnOk(data) {
         showChat()
