@@ -67,6 +67,14 @@ TestCase {
         check("models", models.contentItem)
         view.showingModels = false
 
+        // A reply streaming in: the Stop button's red.
+        view.vm.draft = "And a limerick?"
+        view.vm.send()
+        tryCompare(view.vm, "isGenerating", true, 5000)
+        check("reply running", view)
+        fixture.finishReplies()
+        tryCompare(view.vm, "isGenerating", false, 10000)
+
         view.showingAbout = true
         const about = findChild(view, "aboutSheet")
         tryCompare(about, "opened", true)
@@ -110,7 +118,7 @@ TestCase {
         // The places a reader looks at most were among those measured: both
         // kinds of bubble, the mode bar, a model's name, the version, the alert.
         for (const label of ['messageText "A haiku is a short poem; see the guide."',
-                             'messageText "Can you explain a haiku?"', 'modeBarLabel "Summarise"',
+                             'messageText "Can you explain a haiku?"', 'modeBarLabel "Summarise"', 'stop.circle.fill',
                              'nameLabel "tinyllama:1b"', 'versionLabel "Version ' + AppConfig.version + '"', 'OK'])
             verify(measured[label] !== undefined, label + " measured")
         // The figures, for the record: the lowest of each kind.
