@@ -159,6 +159,7 @@ TestCase {
         // Arrows move between rows and keep them in view; Return chooses.
         keyClick(Qt.Key_Down)
         compare(focusedName(), "model-26:7b")
+        verify(focusIsVisible())
         verify(!focused().states.includes("checked"))
         keyClick(Qt.Key_Return)
         compare(manager.selectedSubtitle, "0.6 GB \u00b7 Ollama")
@@ -182,6 +183,7 @@ TestCase {
         // The list is one Tab stop; then the refresh button.
         keyClick(Qt.Key_Tab)
         compare(focusedName(), "Refresh Models")
+        verify(focusIsVisible())
         keyClick(Qt.Key_Backtab, Qt.ShiftModifier)
         compare(focusedName(), "Apple Intelligence")
 
