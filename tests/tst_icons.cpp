@@ -107,12 +107,11 @@ private slots:
 
     void namesInTheViews()
     {
-        // `name: "..."`, `icon: "..."`, `symbol: "..."`, `image://symbol/<name>` and
-        // `symbolUrl("<name>")`, including both sides of a conditional.
+        // `name: "..."`, `icon: "..."`, `symbol: "..."` and `image://symbol/<name>`,
+        // including both sides of a conditional.
         static const QRegularExpression property(QStringLiteral("(?<![\\w.])(name|icon|symbol|iconName)\\s*:([^;]*)"));
         static const QRegularExpression literal(QStringLiteral("\"([a-z]+(?:\\.[a-z]+)*)\""));
-        static const QRegularExpression source(
-            QStringLiteral("(?:image://symbol/|symbolUrl\\(\")([a-z]+(?:\\.[a-z]+)*)"));
+        static const QRegularExpression source(QStringLiteral("image://symbol/([a-z]+(?:\\.[a-z]+)*)"));
         int files = 0, names = 0;
         QDirIterator it(":/Hushwing", {"*.qml"}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {

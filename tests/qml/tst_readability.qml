@@ -57,6 +57,13 @@ TestCase {
                                          "A **haiku** is a short poem; see [the guide](https://example.com)."])
         check("conversation", view)
 
+        findChild(view, "moreButton").clicked()
+        const menu = findChild(view, "moreMenu")
+        tryCompare(menu, "opened", true)
+        check("menu", menu.contentItem.parent)
+        menu.close()
+        tryCompare(menu, "visible", false)
+
         const manager = view.vm.modelManager
         tryVerify(() => manager.ollamaBackends.length === 1, 10000)
         manager.select(manager.ollamaBackends[0])
@@ -68,9 +75,11 @@ TestCase {
         view.showingModels = false
 
         // A reply streaming in: the Stop button's red.
+        const requests = fixture.chatRequests
         view.vm.draft = "And a limerick?"
         view.vm.send()
         tryCompare(view.vm, "isGenerating", true, 5000)
+        tryVerify(() => fixture.chatRequests > requests, 5000, "the reply is under way")
         check("reply running", view)
         fixture.finishReplies()
         tryCompare(view.vm, "isGenerating", false, 10000)

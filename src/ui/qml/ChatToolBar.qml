@@ -27,8 +27,6 @@ ToolBar {
         request()
     }
 
-    function symbolUrl(name) { return "image://symbol/" + name }
-
     function toggleMenu() {
         menuLoader.active = true
         const menu = menuLoader.item
@@ -118,6 +116,7 @@ ToolBar {
                     objectName: "moreMenu"
                     title: moreButton.text
                     parent: moreButton
+                    padding: 4
                     // Opened from the keyboard or the mouse, its first entry is
                     // current, so a screen reader says where the focus is.
                     // A screen reader reads the menu by its button's name.
@@ -132,26 +131,29 @@ ToolBar {
                         if (!toolBar.entryChosen && item && item.visible)
                             item.forceActiveFocus(Qt.PopupFocusReason)
                     }
-                    MenuItem {
+                    background: Rectangle {
+                        implicitWidth: 180
+                        radius: 8
+                        color: Theme.panel
+                        border.color: Theme.panelBorder
+                    }
+                    MenuEntry {
                         objectName: "modelsMenuItem"
                         text: qsTr("Models")
-                        icon.source: toolBar.symbolUrl("cpu")
+                        symbol: "cpu"
                         onTriggered: toolBar.choose(toolBar.modelsRequested)
-                        Keys.onReturnPressed: triggered()
-                        Keys.onEnterPressed: triggered()
-                        Accessible.name: text
-                        Accessible.onPressAction: triggered()
                     }
-                    MenuSeparator {}
-                    MenuItem {
+                    MenuSeparator {
+                        contentItem: Rectangle {
+                            implicitHeight: 1
+                            color: Theme.divider
+                        }
+                    }
+                    MenuEntry {
                         objectName: "aboutMenuItem"
                         text: qsTr("About")
-                        icon.source: toolBar.symbolUrl("info.circle")
+                        symbol: "info.circle"
                         onTriggered: toolBar.choose(toolBar.aboutRequested)
-                        Keys.onReturnPressed: triggered()
-                        Keys.onEnterPressed: triggered()
-                        Accessible.name: text
-                        Accessible.onPressAction: triggered()
                     }
                 }
             }
