@@ -126,8 +126,8 @@ TestCase {
         })
         // The places a reader looks at most were among those measured: both
         // kinds of bubble, the mode bar, a model's name, the version, the alert.
-        for (const label of ['messageText "A haiku is a short poem; see the guide."',
-                             'messageText "Can you explain a haiku?"', 'modeBarLabel "Summarise"', 'stop.circle.fill',
+        for (const label of ['messageBlock "A haiku is a short poem; see the guide."',
+                             'messageBlock "Can you explain a haiku?"', 'modeBarLabel "Summarise"', 'stop.circle.fill',
                              'nameLabel "tinyllama:1b"', 'versionLabel "Version ' + AppConfig.version + '"', 'OK'])
             verify(measured[label] !== undefined, label + " measured")
         // The figures, for the record: the lowest of each kind.
