@@ -1,10 +1,13 @@
 #include "AppConfig.h"
+#include "SymbolImageProvider.h"
 
 #include <QDirIterator>
 #include <QFile>
+#include <QQmlEngine>
+#include <QQmlComponent>
+#include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSvgRenderer>
-#include "SymbolImageProvider.h"
 #include <QtTest>
 
 // Every symbol name the views draw must have an icon bundled with the program:
@@ -62,14 +65,53 @@ private slots:
             QVERIFY2(provider.requestImage(id, &size, QSize(18, 18)).isNull(), qPrintable(id));
     }
 
+    // The program runs here at twice the scale factor (main below), as on a
+    // high-density screen: an icon must be drawn from the SVG at the screen's
+    // pixel ratio, not drawn at its size in points and enlarged.
+    void iconsAreSharpAtTheScreensPixelRatio()
+    {
+        QQmlEngine engine;
+        engine.addImportPath(QStringLiteral("qrc:/"));
+        SymbolImageProvider::install(&engine);
+        QQmlComponent component(&engine);
+        component.setData("import QtQuick\nimport Hushwing\n"
+                          "Window { width: 40; height: 40; color: \"white\"; visible: true\n"
+                          "  SymbolIcon { name: \"cpu\"; size: 20; color: \"black\" } }",
+                          QUrl());
+        std::unique_ptr<QObject> object(component.create());
+        auto *window = qobject_cast<QQuickWindow *>(object.get());
+        QVERIFY2(window, qPrintable(component.errorString()));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->effectiveDevicePixelRatio(), 2.0);
+        const QImage drawn = window->grabWindow().copy(0, 0, 40, 40);
+        QCOMPARE(drawn.width(), 40);
+
+        // How far the drawn icon's ink is, on average, from the icon rendered
+        // at a size (0 to 255 a pixel).
+        SymbolImageProvider provider;
+        QSize size;
+        const auto distance = [&drawn](const QImage &icon) {
+            double total = 0;
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 40; ++x)
+                    total += std::abs(255 - qGray(drawn.pixel(x, y)) - qAlpha(icon.pixel(x, y)));
+            return total / (40 * 40);
+        };
+        const QImage sharp = provider.requestImage("cpu", &size, QSize(40, 40));
+        const QImage enlarged = provider.requestImage("cpu", &size, QSize(20, 20)).scaled(40, 40, Qt::IgnoreAspectRatio,
+                                                                                          Qt::SmoothTransformation);
+        QVERIFY2(distance(sharp) < 4, qPrintable(QString::number(distance(sharp))));
+        // (The measure tells the two apart: an enlarged icon would fail.)
+        QVERIFY(distance(enlarged) > 4 * distance(sharp) + 10);
+    }
+
     void namesInTheViews()
     {
-        // `name: "..."`, `icon: "..."`, `symbol: "..."`, `image://symbol/<name>` and
-        // `symbolUrl("<name>")`, including both sides of a conditional.
+        // `name: "..."`, `icon: "..."`, `symbol: "..."` and `image://symbol/<name>`,
+        // including both sides of a conditional.
         static const QRegularExpression property(QStringLiteral("(?<![\\w.])(name|icon|symbol|iconName)\\s*:([^;]*)"));
         static const QRegularExpression literal(QStringLiteral("\"([a-z]+(?:\\.[a-z]+)*)\""));
-        static const QRegularExpression source(
-            QStringLiteral("(?:image://symbol/|symbolUrl\\(\")([a-z]+(?:\\.[a-z]+)*)"));
+        static const QRegularExpression source(QStringLiteral("image://symbol/([a-z]+(?:\\.[a-z]+)*)"));
         int files = 0, names = 0;
         QDirIterator it(":/Hushwing", {"*.qml"}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -97,5 +139,11 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestIcons)
+int main(int argc, char **argv)
+{
+    qputenv("QT_SCALE_FACTOR", "2");
+    QGuiApplication app(argc, argv);
+    TestIcons test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_icons.moc"

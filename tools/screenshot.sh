@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Takes the README's screenshot (docs/screenshot.png): the real program under
+# Takes the README's screenshots (docs/screenshot.png in the light colour
+# scheme, docs/screenshot-dark.png in the dark one): the real program under
 # Xvfb, showing a prepared conversation restored from a store in a temporary
 # data folder, with the stand-in Ollama server (hushwing-standin, built beside the
 # program) on 127.0.0.1:11434.
 #
-#   tools/screenshot.sh [path/to/hushwing] [output.png]
+#   tools/screenshot.sh [path/to/hushwing] [output.png] [light|dark]
+#
+# An empty output argument ("") keeps the default for the scheme.
+#
+# "dark" gives the program KDE's Breeze Dark colour scheme the way a Plasma
+# desktop does (a kdeglobals file, XDG_CURRENT_DESKTOP=KDE, KDE_SESSION_VERSION=5).
 #
 # Needs: xvfb-run (xvfb, xauth), ImageMagick's `import`, python3.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=${1:-$root/build/src/hushwing}
-out=${2:-$root/docs/screenshot.png}
+scheme=${3:-light}
+default_out=$root/docs/screenshot.png
+[ "$scheme" = dark ] && default_out=$root/docs/screenshot-dark.png
+out=${2:-$default_out}
 settle=${SETTLE_SECONDS:-4}
 
 for tool in xvfb-run import python3; do
@@ -32,6 +41,38 @@ export XDG_RUNTIME_DIR=$work/runtime
 export QT_QUICK_BACKEND=software
 mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
+
+# The desktop settings of the machine taking the pictures play no part.
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME"
+unset QT_QPA_PLATFORMTHEME XDG_CURRENT_DESKTOP KDE_SESSION_VERSION
+case $scheme in
+light) ;;
+dark)
+    export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5
+    cat >"$XDG_CONFIG_HOME/kdeglobals" <<'KDE'
+[Colors:Button]
+BackgroundNormal=49,54,59
+ForegroundNormal=252,252,252
+[Colors:Selection]
+BackgroundNormal=61,174,233
+ForegroundNormal=252,252,252
+[Colors:Tooltip]
+BackgroundNormal=49,54,59
+ForegroundNormal=252,252,252
+[Colors:View]
+BackgroundAlternate=35,38,41
+BackgroundNormal=27,30,32
+ForegroundLink=29,153,243
+ForegroundNormal=252,252,252
+ForegroundVisited=155,89,182
+[Colors:Window]
+BackgroundNormal=42,46,50
+ForegroundNormal=252,252,252
+KDE
+    ;;
+*) echo "screenshot.sh: the colour scheme is light or dark, not $scheme" >&2; exit 1 ;;
+esac
 
 # The program's server address is fixed, so the stand-in must take the real port.
 standin=$(dirname "$(dirname "$program")")/tools/standin/hushwing-standin

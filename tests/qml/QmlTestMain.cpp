@@ -1,4 +1,5 @@
 #include "BubbleFixtures.h"
+#include "ScreenProbe.h"
 #include "SymbolImageProvider.h"
 #include "WindowFixtures.h"
 
@@ -16,6 +17,7 @@ public slots:
         SymbolImageProvider::install(engine);
         BubbleFixtures::install(engine);
         registerWindowFixtures(engine);
+        ScreenProbe::install(engine);
     }
 };
 

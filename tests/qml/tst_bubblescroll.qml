@@ -37,7 +37,6 @@ Item {
             y: 320
             width: stage.width
             height: 320
-            theme: ChatTheme {}
         }
     }
 

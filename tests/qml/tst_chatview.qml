@@ -96,8 +96,8 @@ TestCase {
             verify(chip.visible)
             compare(chip.active, false)
             compare(chip.Accessible.name, label)
-            compare(Qt.colorEqual(chip.fill, view.theme.faded(view.theme.accent, 0.1)), true)
-            compare(Qt.colorEqual(chip.foreground, view.theme.accent), true)
+            compare(Qt.colorEqual(chip.fill, Theme.chipFill), true)
+            compare(Qt.colorEqual(chip.foreground, Theme.accent), true)
             verify(chip.mapToItem(view, 0, 0).x > previousX, "chips in table order")
             previousX = chip.mapToItem(view, 0, 0).x
         }
@@ -111,8 +111,8 @@ TestCase {
         mouseClick(chip)
         compare(view.vm.activeModeID, "Summarise")
         compare(chip.active, true)
-        compare(Qt.colorEqual(chip.fill, view.theme.accent), true)
-        compare(Qt.colorEqual(chip.foreground, "white"), true)
+        compare(Qt.colorEqual(chip.fill, Theme.accentFill), true)
+        compare(Qt.colorEqual(chip.foreground, Theme.onAccent), true)
         compare(item("modeChip_Proofread").active, false)
 
         const bar = item("modeBar")
@@ -169,7 +169,7 @@ TestCase {
         showChat()
         view.vm.draft = data.draft
         const bar = item("inputBar")
-        compare(Qt.colorEqual(bar.sendButtonColor, view.theme[data.colour]), true,
+        compare(Qt.colorEqual(bar.sendButtonColor, Theme[data.colour]), true,
                 "colour " + bar.sendButtonColor + " for " + JSON.stringify(data.draft))
         compare(item("sendButton").Accessible.name, "Send")
     }
@@ -189,7 +189,7 @@ TestCase {
         typeAndReturn("Hi")
         tryCompare(view.vm, "isGenerating", true, 5000)
         const button = item("sendButton")
-        compare(Qt.colorEqual(item("inputBar").sendButtonColor, view.theme.red), true)
+        compare(Qt.colorEqual(item("inputBar").sendButtonColor, Theme.red), true)
         compare(button.Accessible.name, "Stop")
 
         // Return during a reply calls send(), which ignores it.
@@ -199,7 +199,7 @@ TestCase {
         mouseClick(button)
         tryCompare(view.vm, "isGenerating", false, 10000)
         compare(button.Accessible.name, "Send")
-        compare(Qt.colorEqual(item("inputBar").sendButtonColor, view.theme.accent), true, "the unsent draft is kept")
+        compare(Qt.colorEqual(item("inputBar").sendButtonColor, Theme.accent), true, "the unsent draft is kept")
     }
 
     function test_keyboard_shiftReturnBreaksLineReturnAndCtrlReturnSend() {
@@ -245,7 +245,7 @@ TestCase {
         const alert = item("availabilityAlert")
         tryCompare(alert, "opened", true)
         compare(alert.title, "Apple Intelligence Unavailable")
-        compare(item("availabilityAlertText").text, view.vm.availabilityError)
+        compare(item("alertText").text, view.vm.availabilityError)
         verify(view.vm.availabilityError.startsWith("Apple Intelligence unavailable: "))
 
         const ok = item("alertOKButton")

@@ -43,7 +43,7 @@ Item {
             const unavailable = findChild(row, "unavailableLabel")
             compare(unavailable.visible, data.unavailable)
             compare(unavailable.text, "Unavailable")
-            compare(unavailable.color, Qt.color("orange"))
+            compare(unavailable.color, Theme.orange)
             compare(findChild(row, "checkmark").visible, data.check)
             compare(findChild(row, "checkmark").name, "checkmark")
         }
@@ -65,7 +65,7 @@ Item {
             mouseClick(row, 3, 3)
             compare(spy.count, 2)
             compare(row.Accessible.name, "llama3.2")
-            compare(row.Accessible.role, Accessible.Button)
+            compare(ScreenProbe.accessible(row).role, "RadioButton")
         }
     }
 
@@ -148,6 +148,39 @@ Item {
                 tryVerify(() => BubbleFixtures.tagsRequestCount() === requests + 2 + opening, 10000)
                 tryCompare(view.modelManager, "isRefreshing", false, 10000)
             }
+        }
+
+        // Dozens of models in a panel shorter than the list: the wheel and the
+        // scroll bar reach every row and the footer.
+        function test_thirtyModelsScroll() {
+            const names = []
+            for (let i = 1; i <= 30; ++i)
+                names.push("model-" + i + ":7b")
+            BubbleFixtures.serveOllamaModels(names)
+            const view = makeView()
+            view.height = 400
+            const rows = findChild(view, "ollamaRows")
+            tryCompare(rows, "count", 30, 10000)
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            const list = findChild(view, "modelList")
+            tryVerify(() => list.contentHeight > list.height * 2)
+            verify(list.mapToItem(view, 0, list.height).y <= view.height, "the list ends inside the panel")
+            const inView = (item) => {
+                const top = item.mapToItem(list, 0, 0).y
+                return top >= 0 && top + item.height <= list.height
+            }
+            verify(!inView(rows.itemAt(29)))
+
+            mouseWheel(list, list.width / 2, list.height / 2, 0, -120)
+            tryVerify(() => list.contentY > 0, 2000, "the wheel scrolls")
+            const bar = findChild(view, "modelListScrollBar")
+            verify(bar.size < 1)
+            mouseDrag(bar, bar.width / 2, bar.position * bar.height + 5, 0, bar.height)
+            tryCompare(list, "contentY", list.contentHeight - list.height)
+            verify(inView(rows.itemAt(29)), "the last row is reached")
+            verify(hasText(view, "For advanced users. Manage and download models via the Ollama app."))
+            mouseClick(rows.itemAt(29))
+            compare(view.modelManager.selectedID, rows.itemAt(29).backend.info.id)
         }
 
         function test_selectingAnOllamaRowMovesTheCheckmark() {

@@ -10,7 +10,10 @@ OllamaStandIn::OllamaStandIn(QObject *parent) : QObject(parent)
 {
     m_server.handler = [this](const HttpRequest &request, HttpExchange *exchange) {
         if (request.path.endsWith("/api/tags")) {
-            exchange->respond(200, OllamaStandInServer::tagsBody({{QString::fromLatin1(modelName), 637700138}}));
+            QList<OllamaStandInServer::Model> list;
+            for (const QString &name : std::as_const(models))
+                list.append({name, 637700138});
+            exchange->respond(200, OllamaStandInServer::tagsBody(list));
             return;
         }
         if (request.path.endsWith("/api/chat")) {
@@ -80,6 +83,8 @@ void ChatScreenFixture::start(const QStringList &roles, const QStringList &conte
         m_store->insert(session);
         m_store->save();
     }
+    // Another fixture of the same test file may have pointed the backends elsewhere.
+    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
     m_vm = new ChatViewModel(m_store.get());
     QQmlEngine::setObjectOwnership(m_vm, QQmlEngine::CppOwnership);
     emit vmChanged();

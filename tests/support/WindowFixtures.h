@@ -11,8 +11,9 @@
 class QQmlEngine;
 class SessionStore;
 
-// A stand-in for the local Ollama server: one installed model, and chat replies
-// that stream their first pieces and then wait until the test lets them end.
+// A stand-in for the local Ollama server: its installed models (one unless the
+// test says otherwise), and chat replies that stream their first pieces and
+// then wait until the test lets them end.
 class OllamaStandIn : public QObject
 {
     Q_OBJECT
@@ -23,6 +24,7 @@ public:
     bool listen(quint16 port = 0);
     QUrl url() const { return m_server.url(); }
 
+    QStringList models = {QString::fromLatin1(modelName)};
     // Pieces each reply streams before it holds (the text grows piece by piece).
     QStringList openingPieces = {QStringLiteral("Hello"), QStringLiteral(" there")};
     int chatRequests() const { return m_chatRequests; }
@@ -63,6 +65,8 @@ public:
     Q_INVOKABLE void start(const QStringList &roles = {}, const QStringList &contents = {});
     Q_INVOKABLE void sendReplyPiece(const QString &piece) { m_ollama.sendPiece(piece); }
     Q_INVOKABLE void finishReplies() { m_ollama.finishReplies(); }
+    // The models /api/tags lists from now on.
+    Q_INVOKABLE void serveModels(const QStringList &names) { m_ollama.models = names; }
 
 signals:
     void vmChanged();

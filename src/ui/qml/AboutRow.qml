@@ -10,9 +10,7 @@ RowLayout {
 
     required property string icon
     required property string text
-    property color color: accent.highlight
-
-    SystemPalette { id: accent; colorGroup: SystemPalette.Active }
+    property color color: Theme.accent
 
     spacing: 10
 
@@ -34,7 +32,8 @@ RowLayout {
         objectName: "text"
         text: row.text
         textFormat: Text.PlainText
-        font.pixelSize: 13
+        font.pixelSize: Theme.subheadlineSize
+        color: Theme.primary
         wrapMode: Text.Wrap
         Layout.fillWidth: true
         Layout.alignment: Qt.AlignTop

@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Hushwing
 
 // What the program is, what it promises and what it cannot do, its version,
-// the maker's link and the copyright line. 400 wide; scrolls vertically only.
+// the maker's link and the copyright line. 400 wide; scrolls vertically only,
+// with the wheel, the scroll bar or the keys (arrows, Page Up and Down, Home, End).
 Flickable {
     id: root
 
@@ -15,11 +16,6 @@ Flickable {
     readonly property string versionText: "Version " + AboutInfo.displayVersion(version)
     readonly property bool websiteIsLink: AboutInfo.isLink(website)
 
-    SystemPalette { id: palette; colorGroup: SystemPalette.Active }
-    readonly property color accentColor: palette.highlight
-    readonly property color secondaryColor: Qt.rgba(palette.windowText.r, palette.windowText.g,
-                                                    palette.windowText.b, 0.55)
-
     width: 400
     implicitHeight: column.implicitHeight
     contentWidth: width
@@ -27,12 +23,44 @@ Flickable {
     flickableDirection: Flickable.VerticalFlick
     boundsBehavior: Flickable.StopAtBounds
     clip: true
+    activeFocusOnTab: true
     ScrollBar.vertical: ScrollBar {}
+
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("About %1").arg(AppConfig.appName)
+
+    // The keys scroll the text: a line, a page, or to either end.
+    function scrollTo(y) { contentY = Math.max(0, Math.min(contentHeight - height, y)) }
+    Keys.onPressed: (event) => {
+        const line = Theme.bodySize * 3
+        if (event.key === Qt.Key_Up)
+            scrollTo(contentY - line)
+        else if (event.key === Qt.Key_Down)
+            scrollTo(contentY + line)
+        else if (event.key === Qt.Key_PageUp)
+            scrollTo(contentY - height + line)
+        else if (event.key === Qt.Key_PageDown)
+            scrollTo(contentY + height - line)
+        else if (event.key === Qt.Key_Home)
+            scrollTo(0)
+        else if (event.key === Qt.Key_End)
+            scrollTo(contentHeight)
+        else
+            return
+        event.accepted = true
+    }
+
+    // The focus ring stays on the visible area, not on the scrolled text.
+    FocusRing {
+        parent: root
+        outset: -Theme.focusRingWidth
+        z: 1
+    }
 
     component Divider: Rectangle {
         Layout.fillWidth: true
         implicitHeight: 1
-        color: Qt.rgba(0.5, 0.5, 0.5, 0.3)
+        color: Theme.divider
     }
 
     ColumnLayout {
@@ -49,22 +77,27 @@ Flickable {
             SymbolIcon {
                 name: "brain"
                 size: 64
-                color: root.accentColor
+                color: Theme.accent
                 Layout.alignment: Qt.AlignHCenter
             }
             Label {
                 text: AppConfig.appName
-                font.pixelSize: 28
+                color: Theme.primary
+                font.pixelSize: Theme.largeTitleSize
                 font.bold: true
                 Layout.alignment: Qt.AlignHCenter
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
             }
             Label {
                 objectName: "versionLabel"
                 text: root.versionText
                 textFormat: Text.PlainText
-                font.pixelSize: 13
-                color: root.secondaryColor
+                font.pixelSize: Theme.subheadlineSize
+                color: Theme.secondary
                 Layout.alignment: Qt.AlignHCenter
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
         }
 
@@ -77,9 +110,12 @@ Flickable {
             Layout.fillWidth: true
             Label {
                 text: AppConfig.appDescription
-                font.pixelSize: 14
+                color: Theme.primary
+                font.pixelSize: Theme.bodySize
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
             ColumnLayout {
                 objectName: "features"
@@ -87,10 +123,10 @@ Flickable {
                 Layout.topMargin: 4
                 Layout.bottomMargin: 4
                 Layout.fillWidth: true
-                AboutRow { icon: "lock.shield"; text: "Fully private \u2014 nothing leaves your device"; color: root.accentColor; Layout.fillWidth: true }
-                AboutRow { icon: "wifi.slash"; text: "Works completely offline"; color: root.accentColor; Layout.fillWidth: true }
-                AboutRow { icon: "person.slash"; text: "No account or sign-in required"; color: root.accentColor; Layout.fillWidth: true }
-                AboutRow { icon: "cpu"; text: "Powered by Apple Intelligence, or other local models if available"; color: root.accentColor; Layout.fillWidth: true }
+                AboutRow { icon: "lock.shield"; text: "Fully private \u2014 nothing leaves your device"; color: Theme.accent; Layout.fillWidth: true }
+                AboutRow { icon: "wifi.slash"; text: "Works completely offline"; color: Theme.accent; Layout.fillWidth: true }
+                AboutRow { icon: "person.slash"; text: "No account or sign-in required"; color: Theme.accent; Layout.fillWidth: true }
+                AboutRow { icon: "cpu"; text: "Powered by Apple Intelligence, or other local models if available"; color: Theme.accent; Layout.fillWidth: true }
             }
         }
 
@@ -105,9 +141,9 @@ Flickable {
                 objectName: "limitationsHeading"
                 text: "Limitations"
                 font.capitalization: Font.AllUppercase
-                font.pixelSize: 12
+                font.pixelSize: Theme.footnoteSize
                 font.weight: Font.DemiBold
-                color: root.secondaryColor
+                color: Theme.secondary
                 Accessible.role: Accessible.Heading
                 Accessible.name: text
             }
@@ -115,17 +151,19 @@ Flickable {
                 objectName: "limitations"
                 spacing: 10
                 Layout.fillWidth: true
-                AboutRow { icon: "calendar.badge.exclamationmark"; text: "Knowledge cutoff \u2014 may not know recent events"; color: "orange"; Layout.fillWidth: true }
-                AboutRow { icon: "hand.raised"; text: "Content guardrails \u2014 some topics may be declined or answered cautiously"; color: "orange"; Layout.fillWidth: true }
-                AboutRow { icon: "exclamationmark.triangle"; text: "Not a substitute for medical, legal, or financial advice"; color: "orange"; Layout.fillWidth: true }
+                AboutRow { icon: "calendar.badge.exclamationmark"; text: "Knowledge cutoff \u2014 may not know recent events"; color: Theme.orange; Layout.fillWidth: true }
+                AboutRow { icon: "hand.raised"; text: "Content guardrails \u2014 some topics may be declined or answered cautiously"; color: Theme.orange; Layout.fillWidth: true }
+                AboutRow { icon: "exclamationmark.triangle"; text: "Not a substitute for medical, legal, or financial advice"; color: Theme.orange; Layout.fillWidth: true }
             }
             Label {
                 text: AppConfig.disclaimer
-                font.pixelSize: 11
-                color: root.secondaryColor
+                font.pixelSize: Theme.captionSize
+                color: Theme.secondary
                 wrapMode: Text.Wrap
                 topPadding: 4
                 Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
         }
 
@@ -137,41 +175,64 @@ Flickable {
             Layout.alignment: Qt.AlignHCenter
             Layout.topMargin: 20
             Layout.bottomMargin: 20
-            AbstractButton {
+            // A link, for screen readers too (a button would be read as one).
+            Item {
                 id: websiteLink
                 objectName: "websiteLink"
+                readonly property string text: AboutInfo.linkLabel(root.website)
+                function open() { DesktopActions.openLink(AboutInfo.websiteUrl(root.website).toString()) }
+
                 visible: root.websiteIsLink
-                hoverEnabled: true
                 Layout.alignment: Qt.AlignHCenter
-                onClicked: DesktopActions.openLink(AboutInfo.websiteUrl(root.website).toString())
+                implicitWidth: linkLabel.implicitWidth + 4
+                implicitHeight: linkLabel.implicitHeight + 4
+                activeFocusOnTab: true
+                // Reached with Tab, it scrolls into view.
+                onActiveFocusChanged: if (activeFocus) root.scrollTo(root.contentHeight)
+                Keys.onReturnPressed: open()
+                Keys.onEnterPressed: open()
+                Keys.onSpacePressed: open()
                 Accessible.role: Accessible.Link
-                Accessible.name: AboutInfo.linkLabel(root.website)
-                Accessible.onPressAction: websiteLink.clicked()
-                HoverHandler { cursorShape: Qt.PointingHandCursor }
-                contentItem: Label {
-                    text: AboutInfo.linkLabel(root.website)
+                Accessible.name: text
+                Accessible.focusable: true
+                Accessible.onPressAction: open()
+
+                Label {
+                    id: linkLabel
+                    anchors.centerIn: parent
+                    text: websiteLink.text
                     textFormat: Text.PlainText
-                    font.pixelSize: 12
+                    font.pixelSize: Theme.footnoteSize
                     font.weight: Font.Medium
-                    font.underline: websiteLink.hovered
-                    color: root.accentColor
+                    font.underline: linkHover.hovered || websiteLink.activeFocus
+                    color: Theme.link
                 }
-                background: Item {}
+                HoverHandler {
+                    id: linkHover
+                    cursorShape: Qt.PointingHandCursor
+                }
+                TapHandler { onTapped: websiteLink.open() }
+                FocusRing { radius: 3 }
             }
             Label {
                 objectName: "websiteText"
                 visible: !root.websiteIsLink
                 text: root.website
                 textFormat: Text.PlainText
-                font.pixelSize: 12
+                color: Theme.primary
+                font.pixelSize: Theme.footnoteSize
                 font.weight: Font.Medium
                 Layout.alignment: Qt.AlignHCenter
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
             Label {
                 text: AppConfig.copyright
-                font.pixelSize: 11
-                color: root.secondaryColor
+                font.pixelSize: Theme.captionSize
+                color: Theme.secondary
                 Layout.alignment: Qt.AlignHCenter
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
         }
     }

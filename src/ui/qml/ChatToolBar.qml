@@ -8,7 +8,6 @@ import Hushwing
 ToolBar {
     id: toolBar
     required property ChatViewModel vm
-    required property ChatTheme theme
     required property bool canStartNewChat
 
     signal newChatRequested()
@@ -17,16 +16,35 @@ ToolBar {
 
     // The menu is built the first time it opens.
     readonly property Menu menu: menuLoader.item
+    // Where the keyboard focus was when the menu opened: it goes back there
+    // when the menu closes without a choice, and an entry's popup gives it
+    // back there when it closes.
+    property Item focusBeforeMenu: null
+    property bool entryChosen: false
 
-    function symbolUrl(name) { return "image://symbol/" + name }
+    function choose(request) {
+        entryChosen = true
+        request()
+    }
+
+    function toggleMenu() {
+        menuLoader.active = true
+        const menu = menuLoader.item
+        if (menu.opened) {
+            menu.close()
+            return
+        }
+        focusBeforeMenu = toolBar.Window.activeFocusItem
+        menu.popup(moreButton, moreButton.width - menu.width, moreButton.height)
+    }
 
     background: Rectangle {
-        color: "#F6F6F6"
+        color: Theme.panel
         Rectangle {
             anchors.bottom: parent.bottom
             width: parent.width
             height: 1
-            color: toolBar.theme.divider
+            color: Theme.divider
         }
     }
 
@@ -45,8 +63,8 @@ ToolBar {
                 objectName: "windowTitle"
                 width: parent.width
                 text: AppConfig.appName
-                color: toolBar.theme.primary
-                font.pixelSize: 14
+                color: Theme.primary
+                font.pixelSize: Theme.bodySize
                 font.weight: Font.DemiBold
                 elide: Text.ElideRight
                 Accessible.role: Accessible.TitleBar
@@ -56,50 +74,39 @@ ToolBar {
                 objectName: "windowSubtitle"
                 width: parent.width
                 text: toolBar.vm.modelManager.selectedSubtitle
-                color: toolBar.theme.secondary
-                font.pixelSize: 11
+                color: Theme.secondary
+                font.pixelSize: Theme.captionSize
                 elide: Text.ElideRight
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
         }
 
-        ToolButton {
+        PlainButton {
             id: newChatButton
             objectName: "newChatButton"
             enabled: toolBar.canStartNewChat
-            focusPolicy: Qt.NoFocus
-            icon.source: toolBar.symbolUrl("square.and.pencil")
-            icon.color: enabled ? toolBar.theme.primary : toolBar.theme.tertiary
-            icon.width: 18
-            icon.height: 18
-            display: AbstractButton.IconOnly
             text: qsTr("New Chat")
+            contentItem: SymbolIcon {
+                name: "square.and.pencil"
+                color: newChatButton.enabled ? Theme.primary : Theme.tertiary
+                size: Theme.bodySize + 4
+            }
             ToolTip.visible: hovered
-            ToolTip.text: qsTr("New Chat")
+            ToolTip.text: text
             onClicked: toolBar.newChatRequested()
-            Accessible.name: qsTr("New Chat")
-            Accessible.onPressAction: newChatButton.clicked()
         }
 
-        ToolButton {
+        PlainButton {
             id: moreButton
             objectName: "moreButton"
-            focusPolicy: Qt.NoFocus
-            icon.source: toolBar.symbolUrl("ellipsis.circle")
-            icon.color: toolBar.theme.primary
-            icon.width: 18
-            icon.height: 18
-            display: AbstractButton.IconOnly
             text: qsTr("More")
-            onClicked: {
-                menuLoader.active = true
-                const menu = menuLoader.item
-                menu.opened ? menu.close() : menu.popup(moreButton, moreButton.width - menu.width, moreButton.height)
+            contentItem: SymbolIcon {
+                name: "ellipsis.circle"
+                size: Theme.bodySize + 4
             }
-            Accessible.name: qsTr("More")
+            onClicked: toolBar.toggleMenu()
             Accessible.role: Accessible.ButtonMenu
-            Accessible.onPressAction: moreButton.clicked()
 
             Loader {
                 id: menuLoader
@@ -107,23 +114,46 @@ ToolBar {
                 sourceComponent: Menu {
                     id: moreMenu
                     objectName: "moreMenu"
+                    title: moreButton.text
                     parent: moreButton
-                    MenuItem {
+                    padding: 4
+                    // Opened from the keyboard or the mouse, its first entry is
+                    // current, so a screen reader says where the focus is.
+                    // A screen reader reads the menu by its button's name.
+                    Component.onCompleted: contentItem.parent.Accessible.name = title
+                    onOpened: {
+                        toolBar.entryChosen = false
+                        currentIndex = 0
+                        itemAt(0).forceActiveFocus(Qt.PopupFocusReason)
+                    }
+                    onClosed: {
+                        const item = toolBar.focusBeforeMenu
+                        if (!toolBar.entryChosen && item && item.visible)
+                            item.forceActiveFocus(Qt.PopupFocusReason)
+                    }
+                    background: Rectangle {
+                        implicitWidth: 180
+                        radius: 8
+                        color: Theme.panel
+                        border.color: Theme.panelBorder
+                    }
+                    MenuEntry {
                         objectName: "modelsMenuItem"
                         text: qsTr("Models")
-                        icon.source: toolBar.symbolUrl("cpu")
-                        onTriggered: toolBar.modelsRequested()
-                        Accessible.name: qsTr("Models")
-                        Accessible.onPressAction: triggered()
+                        symbol: "cpu"
+                        onTriggered: toolBar.choose(toolBar.modelsRequested)
                     }
-                    MenuSeparator {}
-                    MenuItem {
+                    MenuSeparator {
+                        contentItem: Rectangle {
+                            implicitHeight: 1
+                            color: Theme.divider
+                        }
+                    }
+                    MenuEntry {
                         objectName: "aboutMenuItem"
                         text: qsTr("About")
-                        icon.source: toolBar.symbolUrl("info.circle")
-                        onTriggered: toolBar.aboutRequested()
-                        Accessible.name: qsTr("About")
-                        Accessible.onPressAction: triggered()
+                        symbol: "info.circle"
+                        onTriggered: toolBar.choose(toolBar.aboutRequested)
                     }
                 }
             }

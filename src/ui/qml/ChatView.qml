@@ -7,6 +7,10 @@ import Hushwing
 // header bar with its two tool items, and what they open (the model chooser,
 // the About sheet and the alert for a refused send). It decides nothing itself:
 // it shows the view model's fields and calls its operations.
+//
+// Keyboard: Tab and Shift+Tab go round New Chat, More, the writing-mode chips,
+// the mode bar's Clear button, the conversation, the message field and
+// Send/Stop. Whatever a popup opened from, closing it gives the focus back there.
 Page {
     id: chatView
     required property ChatViewModel vm
@@ -16,9 +20,9 @@ Page {
 
     readonly property bool canStartNewChat: vm.messageCount > 0 || vm.isGenerating
     readonly property bool showsModeBar: vm.hasActiveMode && vm.messageCount === 0
-    readonly property alias theme: theme
     readonly property alias messageList: messageList
     readonly property alias inputBar: inputBar
+    readonly property alias toolBar: toolBar
 
     // The new-chat command, from the button or Ctrl+N; nothing while disabled
     // (assistive technology may still press a disabled button).
@@ -30,13 +34,11 @@ Page {
     objectName: "chatView"
     title: AppConfig.appName
     padding: 0
-    background: Rectangle { color: "#FFFFFF" }
-
-    ChatTheme { id: theme }
+    background: Rectangle { color: Theme.background }
 
     header: ChatToolBar {
+        id: toolBar
         vm: chatView.vm
-        theme: theme
         canStartNewChat: chatView.canStartNewChat
         onNewChatRequested: chatView.startNewChat()
         onModelsRequested: chatView.showingModels = true
@@ -52,13 +54,15 @@ Page {
             Layout.fillWidth: true
             Layout.fillHeight: true
             vm: chatView.vm
-            theme: theme
+            // An empty conversation has nothing to read: the Tab key passes
+            // over it to the writing-mode chips it shows.
+            activeFocusOnTab: chatView.vm.messageCount > 0
         }
 
         Rectangle {
             Layout.fillWidth: true
             implicitHeight: 1
-            color: theme.divider
+            color: Theme.divider
         }
 
         ModeBar {
@@ -66,7 +70,6 @@ Page {
             Layout.fillWidth: true
             visible: chatView.showsModeBar
             vm: chatView.vm
-            theme: theme
         }
 
         InputBar {
@@ -74,7 +77,6 @@ Page {
             objectName: "inputBar"
             Layout.fillWidth: true
             vm: chatView.vm
-            theme: theme
         }
     }
 
@@ -92,11 +94,29 @@ Page {
         onActivated: chatView.startNewChat()
     }
 
+    // Where the keyboard focus was when a popup opened: it goes back there
+    // when the popup closes (a menu entry counts as the button of its menu).
+    property Item focusBeforePopup: null
+    function rememberFocus() {
+        const item = chatView.Window.activeFocusItem
+        focusBeforePopup = toolBar.menu && toolBar.menu.visible ? toolBar.focusBeforeMenu : item
+    }
+    function restoreFocus() {
+        const item = focusBeforePopup
+        focusBeforePopup = null
+        if (item && item.visible && item.enabled)
+            item.forceActiveFocus(Qt.PopupFocusReason)
+        else
+            inputBar.focusField()
+    }
+
     // The popups are built the first time they are needed (most sessions never
     // open them; building them would delay the window's first frame) and kept.
     function showPopup(loader, shown) {
-        if (shown)
+        if (shown) {
+            rememberFocus()
             loader.active = true
+        }
         if (loader.item)
             shown ? loader.item.open() : loader.item.close()
     }
@@ -108,103 +128,68 @@ Page {
     Loader {
         id: modelsLoader
         active: false
-        sourceComponent: Popup {
+        sourceComponent: PanelPopup {
             id: modelsPopover
-            objectName: "modelsPopover"
             parent: chatView.Overlay.overlay
-            x: Math.round((parent.width - width) / 2)
-            y: Math.round((parent.height - height) / 2)
-            width: Math.min(380, parent.width - 40)
-            height: Math.min(460, parent.height - 80)
-            padding: 0
-            focus: true
+            objectName: "modelsPopover"
+            title: qsTr("Models")
+            width: Math.min(modelsView.implicitWidth, parent.width - 40)
+            height: Math.min(modelsView.implicitHeight, parent.height - 40)
             modal: false
             closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+            onOpened: modelsView.focusSelectedRow()
             onClosed: {
                 chatView.showingModels = false
-                inputBar.focusField()
-            }
-            background: Rectangle {
-                radius: 10
-                color: "#FFFFFF"
-                border.color: Qt.rgba(0, 0, 0, 0.12)
+                chatView.restoreFocus()
             }
             contentItem: ModelsView {
+                id: modelsView
                 modelManager: chatView.vm.modelManager
             }
         }
     }
 
     // The About sheet. It has no close control of its own: Escape or a click
-    // outside closes it.
+    // outside closes it. The text scrolls when the window is short.
     Loader {
         id: aboutLoader
         active: false
-        sourceComponent: Popup {
+        sourceComponent: PanelPopup {
             id: aboutSheet
-            objectName: "aboutSheet"
             parent: chatView.Overlay.overlay
-            x: Math.round((parent.width - width) / 2)
-            y: Math.round((parent.height - height) / 2)
-            width: Math.min(460, parent.width - 40)
-            height: Math.min(620, parent.height - 60)
-            padding: 0
+            objectName: "aboutSheet"
+            title: qsTr("About %1").arg(AppConfig.appName)
+            width: Math.min(aboutView.width, parent.width - 40)
+            height: Math.min(aboutView.implicitHeight, parent.height - 40)
             modal: true
-            focus: true
             closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+            onOpened: aboutView.forceActiveFocus(Qt.PopupFocusReason)
             onClosed: {
                 chatView.showingAbout = false
-                inputBar.focusField()
+                chatView.restoreFocus()
             }
-            background: Rectangle {
-                radius: 12
-                color: "#FFFFFF"
+            contentItem: AboutView {
+                id: aboutView
             }
-            contentItem: AboutView {}
         }
     }
 
     // A refused send. Closing it in any way clears the error, so it comes back
-    // only for a new one.
+    // only for a new one. It opens with the focus on OK, and a screen reader
+    // reads it as an alert: its title, then its text.
     Loader {
         id: alertLoader
         active: false
-        sourceComponent: Dialog {
+        sourceComponent: AlertDialog {
             id: alert
             objectName: "availabilityAlert"
             parent: chatView.Overlay.overlay
-            x: Math.round((parent.width - width) / 2)
-            y: Math.round((parent.height - height) / 2)
-            width: Math.min(360, parent.width - 40)
-            modal: true
-            focus: true
             title: qsTr("Apple Intelligence Unavailable")
-            closePolicy: Popup.CloseOnEscape
-
-            Label {
-                objectName: "availabilityAlertText"
-                width: parent.width
-                text: chatView.vm.availabilityError
-                wrapMode: Text.Wrap
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
-            }
-
-            footer: DialogButtonBox {
-                Button {
-                    id: okButton
-                    objectName: "alertOKButton"
-                    text: qsTr("OK")
-                    DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
-                    Accessible.name: qsTr("OK")
-                    Accessible.onPressAction: okButton.clicked()
-                }
-            }
-
+            text: chatView.vm.availabilityError
             onClosed: {
                 if (chatView.vm.hasAvailabilityError)
                     chatView.vm.dismissAvailabilityError()
-                inputBar.focusField()
+                chatView.restoreFocus()
             }
         }
     }
@@ -213,6 +198,18 @@ Page {
         target: chatView.vm
         function onAvailabilityErrorChanged() {
             chatView.showPopup(alertLoader, chatView.vm.hasAvailabilityError)
+        }
+    }
+
+    // Qt sends no focus event to an item that already has the focus when its
+    // window becomes active, so a screen reader would not say where the focus
+    // is: tell it again on every activation.
+    Connections {
+        target: chatView.Window.window
+        function onActiveChanged() {
+            const window = chatView.Window.window
+            if (window.active)
+                ScreenReader.announceFocus(window.activeFocusItem)
         }
     }
 

@@ -7,7 +7,6 @@ import Hushwing
 Column {
     id: emptyState
     required property ChatViewModel vm
-    required property ChatTheme theme
 
     objectName: "emptyState"
     spacing: 12
@@ -16,15 +15,15 @@ Column {
     SymbolIcon {
         anchors.horizontalCenter: parent.horizontalCenter
         name: "brain"
-        color: emptyState.theme.secondary
+        color: Theme.secondary
         size: 52
     }
 
     Text {
         anchors.horizontalCenter: parent.horizontalCenter
         text: AppConfig.appName
-        color: emptyState.theme.primary
-        font.pixelSize: emptyState.theme.title2Size
+        color: Theme.primary
+        font.pixelSize: Theme.title2Size
         font.weight: Font.Medium
         Accessible.role: Accessible.Heading
         Accessible.name: text
@@ -33,8 +32,8 @@ Column {
     Text {
         anchors.horizontalCenter: parent.horizontalCenter
         text: AppConfig.tagline
-        color: emptyState.theme.secondary
-        font.pixelSize: emptyState.theme.subheadlineSize
+        color: Theme.secondary
+        font.pixelSize: Theme.subheadlineSize
         Accessible.role: Accessible.StaticText
         Accessible.name: text
     }
@@ -50,7 +49,7 @@ Column {
             width: Math.min(welcomeText.implicitWidth + 24, parent.width - 48)
             height: welcomeText.height + 16
             radius: 16
-            color: emptyState.theme.faded(emptyState.theme.secondary, 0.12)
+            color: Theme.welcomeFill
             Text {
                 id: welcomeText
                 x: 12
@@ -59,8 +58,8 @@ Column {
                 text: AppConfig.welcomeMessage
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
-                color: emptyState.theme.primary
-                font.pixelSize: 14
+                color: Theme.primary
+                font.pixelSize: Theme.bodySize
                 lineHeight: 1.15
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
@@ -74,14 +73,14 @@ Column {
         SymbolIcon {
             anchors.verticalCenter: parent.verticalCenter
             name: "cpu"
-            color: emptyState.theme.tertiary
-            size: emptyState.theme.captionSize + 1
+            color: Theme.tertiary
+            size: Theme.captionSize + 1
         }
         Text {
             anchors.verticalCenter: parent.verticalCenter
             text: AppConfig.modelLabel
-            color: emptyState.theme.tertiary
-            font.pixelSize: emptyState.theme.captionSize
+            color: Theme.tertiary
+            font.pixelSize: Theme.captionSize
             Accessible.role: Accessible.StaticText
             Accessible.name: text
         }
@@ -90,11 +89,10 @@ Column {
     // The chips scroll sideways when the window is too narrow for them.
     Item {
         width: parent.width
-        height: chips.height + 4
+        height: chips.height
         Flickable {
             id: chips
             objectName: "writingModeChips"
-            y: 4
             width: parent.width
             height: chipRow.height
             contentWidth: chipRow.width
@@ -104,12 +102,23 @@ Column {
             interactive: contentWidth > width
             clip: true
 
+            function show(chip) {
+                const left = chip.mapToItem(chipRow, 0, 0).x + chipRow.x
+                if (left - 24 < contentX)
+                    contentX = Math.max(0, left - 24)
+                else if (left + chip.width + 24 > contentX + width)
+                    contentX = Math.min(contentWidth - width, left + chip.width + 24 - width)
+            }
+
             Row {
                 id: chipRow
                 // Centred while the chips fit, from the leading edge once they scroll.
                 x: Math.max(0, (chips.width - width) / 2)
                 leftPadding: 24
                 rightPadding: 24
+                // Room for a chip's focus ring, which the scrolling area would cut.
+                topPadding: 4
+                bottomPadding: 4
                 spacing: 8
 
                 Repeater {
@@ -118,8 +127,9 @@ Column {
                         required property var modelData
                         mode: modelData
                         active: emptyState.vm.hasActiveMode && emptyState.vm.activeModeID === modelData.id
-                        theme: emptyState.theme
                         onClicked: emptyState.vm.setMode(modelData.id)
+                        // A chip reached with Tab scrolls into view.
+                        onActiveFocusChanged: if (activeFocus) chips.show(this)
                     }
                 }
             }

@@ -6,15 +6,15 @@ import Hushwing
 // The message field and the send/stop button. Return sends, Shift+Return breaks
 // the line, and Return while an input method is still composing belongs to the
 // input method. The field grows from one to six lines, then scrolls inside.
+// Tab and Shift+Tab move the focus on; they never type into the draft.
 Item {
     id: bar
     required property ChatViewModel vm
-    required property ChatTheme theme
 
     // Grey while the draft is blank (spaces and tabs only), red while a reply runs.
-    readonly property color sendButtonColor: vm.isGenerating ? theme.red
-                                             : DraftText.isBlank(vm.draft) ? theme.secondary
-                                             : theme.accent
+    readonly property color sendButtonColor: vm.isGenerating ? Theme.red
+                                             : DraftText.isBlank(vm.draft) ? Theme.secondary
+                                             : Theme.accent
     readonly property alias field: field
     readonly property int maxLines: 6
 
@@ -38,11 +38,14 @@ Item {
 
         Rectangle {
             id: fieldBackground
+            objectName: "fieldBackground"
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignBottom
             implicitHeight: scroller.height + 16
             radius: 20
-            color: bar.theme.faded(bar.theme.secondary, 0.1)
+            color: Theme.fieldFill
+            border.color: field.activeFocus ? Theme.focusRing : Theme.clear
+            border.width: Theme.focusRingWidth
 
             ScrollView {
                 id: scroller
@@ -62,10 +65,12 @@ Item {
                     background: null
                     wrapMode: TextEdit.Wrap
                     placeholderText: qsTr("Message")
-                    placeholderTextColor: bar.theme.secondary
-                    color: bar.theme.primary
+                    placeholderTextColor: Theme.secondary
+                    color: Theme.primary
+                    selectionColor: Theme.selection
+                    selectedTextColor: Theme.selectionText
                     selectByMouse: true
-                    font.pixelSize: 14
+                    font.pixelSize: Theme.bodySize
                     // Two-way with the draft. The text control normalises some
                     // characters (no-break spaces, CR LF); showing a draft must
                     // not rewrite it, so only edits made here are written back.
@@ -84,6 +89,8 @@ Item {
                         function onDraftChanged() { field.showDraft() }
                     }
 
+                    Keys.onTabPressed: (event) => bar.moveFocus(event, !(event.modifiers & Qt.ShiftModifier))
+                    Keys.onBacktabPressed: (event) => bar.moveFocus(event, false)
                     Keys.onReturnPressed: (event) => bar.handleReturn(event)
                     Keys.onEnterPressed: (event) => bar.handleReturn(event)
 
@@ -94,24 +101,30 @@ Item {
             }
         }
 
-        AbstractButton {
+        PlainButton {
             id: sendButton
             objectName: "sendButton"
             Layout.alignment: Qt.AlignBottom
             // Level with the field's last line.
             Layout.bottomMargin: Math.max(0, (Math.ceil(metrics.lineSpacing) + 16 - 30) / 2)
-            focusPolicy: Qt.NoFocus
+            padding: 0
+            radius: height / 2
+            background: null
+            text: bar.vm.isGenerating ? qsTr("Stop") : qsTr("Send")
             contentItem: SymbolIcon {
                 name: bar.vm.isGenerating ? "stop.circle.fill" : "arrow.up.circle.fill"
                 color: bar.sendButtonColor
                 size: 30
             }
             onClicked: bar.vm.isGenerating ? bar.vm.stop() : bar.vm.send()
-
-            Accessible.role: Accessible.Button
-            Accessible.name: bar.vm.isGenerating ? qsTr("Stop") : qsTr("Send")
-            Accessible.onPressAction: sendButton.clicked()
         }
+    }
+
+    function moveFocus(event, forward) {
+        const next = field.nextItemInFocusChain(forward)
+        if (next)
+            next.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+        event.accepted = true
     }
 
     function handleReturn(event) {

@@ -81,15 +81,10 @@ FocusScope {
             color: root.isUser ? Theme.userBubble : Theme.assistantBubble
         }
 
-        Rectangle {
+        FocusRing {
             objectName: "focusRing"
-            anchors.fill: parent
-            anchors.margins: -3
-            radius: background.radius + 3
-            visible: root.showsFocus
-            color: "transparent"
-            border.width: 2
-            border.color: Theme.focusRing
+            shown: root.showsFocus
+            radius: background.radius + outset
         }
 
         // A right click anywhere on the bubble, text or padding.
@@ -112,6 +107,7 @@ FocusScope {
 
             delegate: TextEdit {
                 id: block
+                objectName: "messageBlock"
                 // The document is filled by the MessageTextView, never through `text`.
                 textFormat: TextEdit.PlainText
                 readOnly: true

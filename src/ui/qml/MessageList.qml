@@ -16,12 +16,11 @@ import Hushwing
 ListView {
     id: list
     required property ChatViewModel vm
-    required property ChatTheme theme
 
     // The column holding the welcome and the bubbles, padding included.
     readonly property real columnWidth: Math.min(700, width)
     readonly property real columnX: (width - columnWidth) / 2
-    readonly property real padding: theme.defaultPadding
+    readonly property real padding: Theme.defaultPadding
     readonly property bool isScrollAnimating: scrollAnimation.running
     // The message count the scrolling rules last saw.
     property int shownCount: 0
@@ -99,7 +98,6 @@ ListView {
             active: list.vm.messageCount === 0
             sourceComponent: EmptyState {
                 vm: list.vm
-                theme: list.theme
             }
         }
     }

@@ -8,10 +8,9 @@ import Hushwing
 Rectangle {
     id: bar
     required property ChatViewModel vm
-    required property ChatTheme theme
 
     implicitHeight: row.implicitHeight + 16
-    color: theme.faded(theme.accent, 0.08)
+    color: Theme.modeBarFill
 
     RowLayout {
         id: row
@@ -24,32 +23,32 @@ Rectangle {
 
         SymbolIcon {
             name: bar.vm.activeMode.icon
-            color: bar.theme.accent
-            size: bar.theme.captionSize + 2
+            color: Theme.accent
+            size: Theme.captionSize + 2
         }
         Text {
             objectName: "modeBarLabel"
             text: bar.vm.activeMode.label
-            color: bar.theme.accent
-            font.pixelSize: bar.theme.captionSize
+            color: Theme.accent
+            font.pixelSize: Theme.captionSize
             font.weight: Font.Medium
             Accessible.role: Accessible.StaticText
             Accessible.name: text
         }
         Item { Layout.fillWidth: true }
-        AbstractButton {
+        PlainButton {
             id: clearButton
             objectName: "clearModeButton"
-            focusPolicy: Qt.NoFocus
+            padding: 2
+            radius: height / 2
+            background: null
+            text: qsTr("Clear Writing Mode")
             contentItem: SymbolIcon {
                 name: "xmark.circle.fill"
-                color: bar.theme.secondary
-                size: 16
+                color: Theme.secondary
+                size: Theme.captionSize + 5
             }
             onClicked: bar.vm.clearMode()
-            Accessible.role: Accessible.Button
-            Accessible.name: qsTr("Clear Writing Mode")
-            Accessible.onPressAction: clearButton.clicked()
         }
     }
 }

@@ -3,24 +3,23 @@ import QtQuick.Controls
 import Hushwing
 
 // One writing-mode chip: the mode's icon and label on a capsule. The active
-// chip is filled with the accent colour and has a white label; the others are
-// tinted with the accent colour.
-AbstractButton {
+// chip is filled with the accent colour and has a white label (the palette's
+// text colour for the accent); the others are tinted with the accent colour.
+PlainButton {
     id: chip
     required property var mode        // a WritingMode: id, label, icon
     required property bool active
-    required property ChatTheme theme
 
-    readonly property color foreground: active ? theme.white : theme.accent
-    readonly property color fill: active ? theme.accent : theme.faded(theme.accent, 0.1)
+    readonly property color foreground: active ? Theme.onAccent : Theme.accent
+    readonly property color fill: active ? Theme.accentFill : Theme.chipFill
 
     objectName: "modeChip_" + mode.id
-    focusPolicy: Qt.NoFocus
+    text: mode.label
     leftPadding: 14
     rightPadding: 14
     topPadding: 8
     bottomPadding: 8
-    hoverEnabled: true
+    radius: height / 2
 
     contentItem: Row {
         spacing: 5
@@ -28,13 +27,13 @@ AbstractButton {
             anchors.verticalCenter: parent.verticalCenter
             name: chip.mode.icon
             color: chip.foreground
-            size: chip.theme.subheadlineSize + 2
+            size: Theme.subheadlineSize + 2
         }
         Text {
             anchors.verticalCenter: parent.verticalCenter
             text: chip.mode.label
             color: chip.foreground
-            font.pixelSize: chip.theme.subheadlineSize
+            font.pixelSize: Theme.subheadlineSize
             font.weight: Font.Medium
         }
     }
@@ -42,12 +41,8 @@ AbstractButton {
     background: Rectangle {
         radius: height / 2
         color: chip.fill
-        opacity: chip.down ? 0.75 : 1
     }
 
-    Accessible.role: Accessible.Button
-    Accessible.name: mode.label
     Accessible.checkable: true
     Accessible.checked: active
-    Accessible.onPressAction: chip.clicked()
 }

@@ -4,17 +4,23 @@ import QtQuick.Layouts
 import Hushwing
 
 // One model in the chooser. The whole line is one flat button; its status mark
-// says "Unavailable" (whether or not selected) before it ever shows the checkmark.
-AbstractButton {
+// says "Unavailable" (whether or not selected) before it ever shows the
+// checkmark. Long names and details wrap rather than being cut. A screen reader hears it as one of a set of radio buttons, checked
+// when selected, with the status and the detail line as its description.
+// Space or Return chooses it; a ring shows the keyboard focus.
+RadioButton {
     id: row
 
     required property QtObject backend
     required property bool isSelected
+    // Whether Tab stops here (the chooser makes one row of its list the stop).
+    property bool tabStop: true
     signal select()
 
     readonly property var info: backend ? backend.info : null
     readonly property string name: info ? info.name : ""
     readonly property bool hasDetail: info ? info.hasDetail : false
+    readonly property string detail: hasDetail ? info.detail : ""
     // Availability is a question asked of the backend, not a notifying
     // property: it is asked again whenever the row is shown.
     property bool available: false
@@ -25,24 +31,40 @@ AbstractButton {
     readonly property bool showsUnavailable: !available
     readonly property bool showsCheckmark: available && isSelected
 
-    SystemPalette { id: palette; colorGroup: SystemPalette.Active }
+    function activate() { row.clicked() }
 
     implicitWidth: 320
-    implicitHeight: content.implicitHeight + 12
+    padding: 6
+    leftPadding: 8
+    rightPadding: 8
+    spacing: 0
     hoverEnabled: true
+    focusPolicy: tabStop ? Qt.StrongFocus : Qt.ClickFocus
+    text: name
+    // The selection is the manager's; a click only asks for it.
+    checkable: false
+    autoExclusive: false
+    checked: isSelected
+    indicator: null
 
     onClicked: row.select()
-    Accessible.role: Accessible.Button
+    Keys.onReturnPressed: activate()
+    Keys.onEnterPressed: activate()
     Accessible.name: name
-    Accessible.onPressAction: row.clicked()
+    Accessible.description: [showsUnavailable ? unavailableLabel.text : "", detail].filter(t => t.length > 0).join(", ")
+    Accessible.onPressAction: activate()
 
     background: Rectangle {
-        color: row.down ? Qt.rgba(0.5, 0.5, 0.5, 0.2) : row.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.1) : "transparent"
         radius: 6
+        color: row.down ? Theme.pressedFill : row.hovered ? Theme.hoverFill : Theme.clear
+        FocusRing {
+            shown: row.activeFocus
+            outset: -1
+            radius: 6
+        }
     }
 
     contentItem: RowLayout {
-        id: content
         spacing: 8
 
         ColumnLayout {
@@ -52,37 +74,38 @@ AbstractButton {
                 objectName: "nameLabel"
                 text: row.name
                 textFormat: Text.PlainText
-                font.pixelSize: 13
+                font.pixelSize: Theme.subheadlineSize
                 font.weight: Font.Medium
-                color: palette.windowText
-                elide: Text.ElideRight
+                color: Theme.primary
+                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
                 Layout.fillWidth: true
             }
             Label {
                 objectName: "detailLabel"
                 visible: row.hasDetail
-                text: row.hasDetail ? row.info.detail : ""
+                text: row.detail
                 textFormat: Text.PlainText
-                font.pixelSize: 11
-                color: Qt.rgba(palette.windowText.r, palette.windowText.g, palette.windowText.b, 0.55)
-                elide: Text.ElideRight
+                font.pixelSize: Theme.captionSize
+                color: Theme.secondary
+                wrapMode: Text.WrapAtWordBoundaryOrAnywhere
                 Layout.fillWidth: true
             }
         }
 
         Label {
+            id: unavailableLabel
             objectName: "unavailableLabel"
             visible: row.showsUnavailable
-            text: "Unavailable"
-            font.pixelSize: 11
-            color: "orange"
+            text: qsTr("Unavailable")
+            font.pixelSize: Theme.captionSize
+            color: Theme.orange
         }
         SymbolIcon {
             objectName: "checkmark"
             visible: row.showsCheckmark
             name: "checkmark"
-            size: 14
-            color: palette.highlight
+            size: Theme.subheadlineSize + 1
+            color: Theme.accent
         }
     }
 }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.impl
+import Hushwing
 
 // A bundled icon by its symbol name (icons/<name>.svg, drawn by the "symbol"
 // image provider), tinted with `color`.
@@ -10,7 +11,7 @@ Item {
     id: root
     property string name
     property real size: 16
-    property color color: "black"
+    property color color: Theme.primary
 
     implicitWidth: size
     implicitHeight: size
