@@ -12,7 +12,7 @@
 #include "BenchCommon.h"
 #include "ContentView.h"
 #include "HushwingApp.h"
-#include "StandInServer.h"  // monotonicNs()
+#include "OllamaStandInServer.h"  // monotonicNs()
 
 #include <QEventLoop>
 #include <QGuiApplication>

@@ -2,7 +2,6 @@
 #include "ScriptedLanguageModel.h"
 
 #include <QTest>
-#include <QThread>
 
 // The on-device model layer: what the default model reports with and without an
 // engine behind it, and how a session keeps its transcript.
@@ -108,30 +107,6 @@ private slots:
         QCOMPARE(scripted->requests().last().snapshotsProduced, 1);
         QCOMPARE(session.transcript().size(), 2);
         QCOMPARE(session.transcript().last().text, QStringLiteral("A"));
-    }
-
-    void overlappingRepliesOnOneSessionRunInTurn()
-    {
-        ScopedScriptedModel scripted;
-        scripted->enqueue(ScriptedReply::stalling({QStringLiteral("first")}));
-        auto session = std::make_shared<LanguageModelSession>(SystemLanguageModel::defaultModel(), QString());
-        std::unique_ptr<QThread> a(QThread::create([session] { respond(*session, QStringLiteral("one")); }));
-        a->start();
-        QTRY_COMPARE(scripted->stalledCount(), 1);
-        QVERIFY(session->isResponding());
-        std::unique_ptr<QThread> b(QThread::create([session] { respond(*session, QStringLiteral("two")); }));
-        b->start();
-        // The second reply must not start on a transcript the first has not finished.
-        QTest::qWait(50);
-        QCOMPARE(scripted->requestCount(), 1);
-        scripted->release();
-        QVERIFY(a->wait(10000));
-        QVERIFY(b->wait(10000));
-        const auto asked = scripted->requests();
-        QCOMPARE(asked.size(), 2);
-        QCOMPARE(asked[1].transcript.size(), 2);
-        QCOMPARE(asked[1].transcript.last().text, QStringLiteral("first"));
-        QVERIFY(!session->isResponding());
     }
 };
 

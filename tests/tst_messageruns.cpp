@@ -45,6 +45,15 @@ private slots:
         QCOMPARE(MessageRuns::firstDifference(runs("Hello"), runs("Hello")), 5);
         QCOMPARE(MessageRuns::firstDifference(runs("Hello"), runs("Help")), 3);
         QCOMPARE(MessageRuns::firstDifference({}, runs("x")), 0);
+        // Long texts, compared a stretch at a time: the exact first difference.
+        const QString longText(5000, u'a');
+        QString changed = longText;
+        for (const qsizetype at : {qsizetype(0), qsizetype(511), qsizetype(512), qsizetype(1700), qsizetype(4999)}) {
+            changed[at] = u'b';
+            QCOMPARE(MessageRuns::firstDifference(runs(longText), runs(changed)), at);
+            changed[at] = u'a';
+        }
+        QCOMPARE(MessageRuns::firstDifference(runs(longText), runs(longText + u'!')), 5000);
         // Closing the bold restyles from where it opened.
         QCOMPARE(MessageRuns::firstDifference(runs("The **4"), runs("The **42**")), 4);
         // Same characters and styles, different run boundaries: no difference.

@@ -21,8 +21,12 @@ public:
 
     virtual ModelInfo info() const = 0;
     virtual bool isAvailable() const = 0;
+    // Why the backend cannot be used right now, in the platform's words (read
+    // afresh); empty while it can. Only the on-device backend is ever unavailable.
+    virtual QString unavailableText() const { return {}; }
     // Starts a reply to `to` after `history` (the conversation before this turn,
-    // oldest first) under `systemPrompt`. Every element is the whole reply so far.
+    // oldest first) under `systemPrompt`. Every element is the whole reply so
+    // far. The stream never ends before the caller has returned to the event loop.
     virtual std::unique_ptr<ReplyStream> streamResponse(const QString &to,
                                                         const QList<ChatMessage> &history,
                                                         const QString &systemPrompt) = 0;

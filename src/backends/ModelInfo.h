@@ -4,24 +4,8 @@
 #include <QString>
 #include <optional>
 
-// Where a backend's model comes from. Built from a string only on an exact,
-// case-sensitive match of one of the raw values.
+// Where a backend's model comes from.
 enum class ModelSource { appleIntelligence, ollama };
-
-inline QString rawValue(ModelSource source)
-{
-    return source == ModelSource::appleIntelligence ? QStringLiteral("appleIntelligence")
-                                                    : QStringLiteral("ollama");
-}
-
-inline std::optional<ModelSource> modelSourceFromRaw(const QString &raw)
-{
-    if (raw == QLatin1String("appleIntelligence"))
-        return ModelSource::appleIntelligence;
-    if (raw == QLatin1String("ollama"))
-        return ModelSource::ollama;
-    return std::nullopt;
-}
 
 // The description of one backend. Equality compares the id alone.
 struct ModelInfo

@@ -1,14 +1,14 @@
 #include "OllamaBackend.h"
 
 #include "OllamaChatExchange.h"
-#include "OllamaNetwork.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <atomic>
+#include <QPointer>
 #include <charconv>
-#include <mutex>
 
 namespace {
 
@@ -17,10 +17,23 @@ constexpr int defaultReplyIdleTimeoutMs = 120000;
 // end, so it gets the usual default of a system HTTP client.
 constexpr int defaultDiscoverTimeoutMs = 60000;
 
-std::mutex g_urlMutex;
+// All of these are used on the GUI thread only.
 QUrl g_baseUrl(QStringLiteral("http://127.0.0.1:11434"));
-std::atomic<int> g_replyIdleTimeoutMs{defaultReplyIdleTimeoutMs};
-std::atomic<int> g_discoverTimeoutMs{defaultDiscoverTimeoutMs};
+int g_replyIdleTimeoutMs = defaultReplyIdleTimeoutMs;
+int g_discoverTimeoutMs = defaultDiscoverTimeoutMs;
+
+// The one network manager for every request to the server, made on first use
+// and gone with the application, which takes the requests still running along.
+QNetworkAccessManager *networkManager()
+{
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager) {
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+        manager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+    return manager;
+}
 
 QUrl endpoint(const QString &path)
 {
@@ -62,57 +75,40 @@ QList<OllamaMessage> OllamaBackend::requestMessages(const QString &to, const QLi
 std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, const QList<ChatMessage> &history,
                                                            const QString &systemPrompt)
 {
-    auto [stream, sink] = ReplyStream::create();
+    auto stream = std::make_unique<ReplyStream>();
     QString encodingError;
     OllamaChatExchange::Request request;
     request.url = endpoint(QStringLiteral("api/chat"));
     request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson(&encodingError);
     request.idleTimeoutMs = replyIdleTimeoutMs();
     if (!encodingError.isEmpty())
-        sink.fail({ReplyError::Kind::decoding, encodingError});
+        stream->fail({ReplyError::Kind::decoding, encodingError});
     else
-        OllamaChatExchange::start(std::move(request), sink);
-    return std::move(stream);
+        OllamaChatExchange::start(networkManager(), request, stream.get());
+    return stream;
 }
 
 void OllamaBackend::discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done)
 {
     if (!context || !done)
         return;
-    auto delivery = OllamaContextCall::watch(context);
-    const QUrl url = endpoint(QStringLiteral("api/tags"));
-    const int timeoutMs = discoverTimeoutMs();
-    const bool posted = OllamaNetwork::post([url, timeoutMs, delivery, done](QNetworkAccessManager *manager) {
-        QNetworkRequest request(url);
-        request.setTransferTimeout(timeoutMs);
-        QNetworkReply *reply = manager->get(request);
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, delivery, done] {
-            reply->deleteLater();
-            QList<OllamaModelEntry> models;
-            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            if (reply->error() == QNetworkReply::NoError && status.toInt() == 200) {
-                if (auto tags = OllamaTagsResponse::decode(reply->readAll()))
-                    models = std::move(tags->models);
-            }
-            delivery->call([done, models] { done(models); });
-        });
+    QNetworkRequest request(endpoint(QStringLiteral("api/tags")));
+    request.setTransferTimeout(discoverTimeoutMs());
+    QNetworkReply *reply = networkManager()->get(request);
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    connect(reply, &QNetworkReply::finished, context, [reply, done] {
+        QList<OllamaModelEntry> models;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (reply->error() == QNetworkReply::NoError && status.toInt() == 200) {
+            if (auto tags = OllamaTagsResponse::decode(reply->readAll()))
+                models = std::move(tags->models);
+        }
+        done(models);
     });
-    if (!posted)  // the application is closing
-        delivery->call([done] { done({}); });
 }
 
-QUrl OllamaBackend::baseUrl()
-{
-    std::lock_guard lock(g_urlMutex);
-    return g_baseUrl;
-}
-
-void OllamaBackend::setBaseUrlForTesting(const QUrl &url)
-{
-    std::lock_guard lock(g_urlMutex);
-    g_baseUrl = url;
-}
-
+QUrl OllamaBackend::baseUrl() { return g_baseUrl; }
+void OllamaBackend::setBaseUrlForTesting(const QUrl &url) { g_baseUrl = url; }
 int OllamaBackend::replyIdleTimeoutMs() { return g_replyIdleTimeoutMs; }
 void OllamaBackend::setReplyIdleTimeoutForTesting(int milliseconds) { g_replyIdleTimeoutMs = milliseconds; }
 int OllamaBackend::discoverTimeoutMs() { return g_discoverTimeoutMs; }

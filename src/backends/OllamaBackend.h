@@ -7,8 +7,11 @@
 #include <functional>
 
 // The backend for one model served by a local Ollama server. Stateless: every
-// reply sends the system prompt, the whole history and the new prompt. All
-// network work runs on one shared worker thread; nothing here blocks the GUI.
+// reply sends the system prompt, the whole history and the new prompt. It
+// talks HTTP through one network manager on the GUI thread, which reads
+// asynchronously: nothing here blocks. The manager never uses a proxy (the
+// server is on the loopback interface) and follows no redirects (nothing the
+// user writes may be sent to another address).
 class OllamaBackend : public ModelBackend
 {
     Q_OBJECT
@@ -21,9 +24,9 @@ public:
                                                 const QString &systemPrompt) override;
     void reset() override {}
 
-    // Asks the server for its installed models. `done` runs once on `context`'s
-    // thread with the models in the server's order, or an empty list on any
-    // failure; it does not run if `context` is destroyed first.
+    // Asks the server for its installed models. `done` runs once, later, with
+    // the models in the server's order, or an empty list on any failure; it
+    // does not run if `context` is destroyed first.
     static void discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done);
 
     // The messages of one request: the system prompt, the history, the new prompt.

@@ -1,87 +1,84 @@
 #include "OllamaChatExchange.h"
 
-#include "OllamaNetwork.h"
 #include "OllamaWire.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <mutex>
 
-// Joins the consumer's cancellation (on the GUI thread) to the exchange (on the
-// network thread), which may not exist yet or may already be gone.
-struct OllamaChatExchange::CancelLink
-{
-    std::mutex mutex;
-    OllamaChatExchange *exchange = nullptr;
-    bool cancelled = false;
-};
+namespace {
 
-void OllamaChatExchange::start(Request request, ReplySink sink)
+QString describe(QNetworkReply::NetworkError error)
 {
-    auto link = std::make_shared<CancelLink>();
-    sink.onCancel([link] {
-        std::lock_guard lock(link->mutex);
-        link->cancelled = true;
-        // Posted under the lock, so the exchange cannot be destroyed in between;
-        // a destroyed exchange discards the call.
-        if (OllamaChatExchange *exchange = link->exchange)
-            QMetaObject::invokeMethod(exchange, [exchange] { exchange->endWith(std::nullopt); },
-                                      Qt::QueuedConnection);
-    });
-    const bool posted = OllamaNetwork::post([request = std::move(request), sink, link](QNetworkAccessManager *manager) {
-        OllamaChatExchange *exchange = nullptr;
-        {
-            std::lock_guard lock(link->mutex);
-            if (link->cancelled) {
-                sink.finish();
-                return;
-            }
-            exchange = new OllamaChatExchange(request, sink, link, manager);
-            link->exchange = exchange;
-        }
-        exchange->send(manager);
-    });
-    if (!posted)
-        sink.fail({ReplyError::Kind::network, QStringLiteral("The program is closing, so Ollama was not asked.")});
+    using E = QNetworkReply::NetworkError;
+    switch (error) {
+    case E::RemoteHostClosedError:
+        return QStringLiteral("Ollama closed the connection before the reply was complete.");
+    case E::HostNotFoundError:
+        return QStringLiteral("The address of the Ollama server could not be found.");
+    case E::TimeoutError:
+        return QStringLiteral("The connection to Ollama timed out.");
+    case E::TemporaryNetworkFailureError:
+    case E::NetworkSessionFailedError:
+    case E::UnknownNetworkError:
+        return QStringLiteral("Ollama could not be reached.");
+    case E::ProtocolFailure:
+    case E::ProtocolUnknownError:
+    case E::ProtocolInvalidOperationError:
+    case E::UnknownServerError:
+        return QStringLiteral("The program on Ollama's port did not answer as an HTTP server would.");
+    default:
+        return QStringLiteral("The connection to Ollama failed.");
+    }
 }
 
-OllamaChatExchange::OllamaChatExchange(Request request, ReplySink sink, std::shared_ptr<CancelLink> link,
-                                       QNetworkAccessManager *manager)
-    : QObject(manager), m_request(std::move(request)), m_sink(std::move(sink)), m_link(std::move(link))
+} // namespace
+
+void OllamaChatExchange::start(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream)
 {
+    auto *exchange = new OllamaChatExchange(request, stream);
+    exchange->send(manager, request);
+}
+
+OllamaChatExchange::OllamaChatExchange(const Request &request, ReplyStream *stream)
+    : QObject(stream), m_stream(stream), m_idleTimeoutMs(request.idleTimeoutMs)
+{
+    // The consumer cancelled or dropped the stream: it takes nothing more, so
+    // only the request is left to stop.
+    connect(stream, &ReplyStream::stopRequested, this, &OllamaChatExchange::stopReading);
 }
 
 OllamaChatExchange::~OllamaChatExchange()
 {
-    {
-        std::lock_guard lock(m_link->mutex);
-        m_link->exchange = nullptr;
-    }
-    if (m_ended)
-        return;
-    // Only when the network thread stops under a running reply.
-    m_ended = true;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError)
-            m_reply->abort();
-    }
-    m_sink.fail({ReplyError::Kind::network, QStringLiteral("The program closed before Ollama's reply was complete.")});
+    stopReading();
 }
 
-void OllamaChatExchange::send(QNetworkAccessManager *manager)
+void OllamaChatExchange::send(QNetworkAccessManager *manager, const Request &request)
 {
-    QNetworkRequest request(m_request.url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    // Qt restarts this timer whenever bytes move, so it is an idle time-out:
-    // a long reply that keeps sending lines is never cut off.
-    request.setTransferTimeout(m_request.idleTimeoutMs);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    m_reply = manager->post(request, m_request.body);
-    m_reply->setParent(this);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] { statusIsAcceptable(); });
+    QNetworkRequest post(request.url);
+    post.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    post.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    m_reply = manager->post(post, request.body);
+    // An idle time-out of our own: it restarts whenever bytes move, so a long
+    // reply that keeps sending lines is never cut off. (Qt's transfer time-out
+    // does the same, but restarts a timer through a queued call per network
+    // read, which doubled the cost of each line here.)
+    m_sinceBytes.start();
+    m_idle.setSingleShot(true);
+    connect(&m_idle, &QTimer::timeout, this, &OllamaChatExchange::checkIdle);
+    m_idle.start(m_idleTimeoutMs);
+    connect(m_reply, &QNetworkReply::uploadProgress, this, [this] { m_sinceBytes.start(); });
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        m_sinceBytes.start();
+        statusIsAcceptable();
+    });
     connect(m_reply, &QNetworkReply::readyRead, this, &OllamaChatExchange::readAvailable);
     connect(m_reply, &QNetworkReply::finished, this, &OllamaChatExchange::onFinished);
+    // The manager goes with the application, and its replies with it.
+    connect(m_reply, &QObject::destroyed, this, [this] {
+        m_reply = nullptr;
+        endWith(ReplyError{ReplyError::Kind::network,
+                           QStringLiteral("The program closed before Ollama's reply was complete.")});
+    });
 }
 
 // Any status but exactly 200 ends the reply before any of its body is read.
@@ -103,6 +100,7 @@ bool OllamaChatExchange::statusIsAcceptable()
 
 void OllamaChatExchange::readAvailable()
 {
+    m_sinceBytes.start();
     if (!statusIsAcceptable())
         return;
     const QByteArray bytes = m_reply->readAll();
@@ -115,20 +113,21 @@ void OllamaChatExchange::readAvailable()
 // Returns false once the reply has ended.
 bool OllamaChatExchange::handleLine(QByteArrayView line)
 {
+    if (m_ended)
+        return false;
     if (line.isEmpty())
         return true;
-    if (m_sink.isCancelled()) {
-        endWith(std::nullopt);
-        return false;
-    }
     QString reason;
     const std::optional<OllamaChatChunk> chunk = OllamaChatChunk::decode(line, &reason);
     if (!chunk) {
         endWith(decodingError(line, reason));
         return false;
     }
-    m_text += chunk->message.content;
-    m_sink.yield(m_text);
+    // The stream may hand the text to its consumer at once, and the consumer
+    // may cancel right there: then this exchange has stopped reading.
+    m_stream->append(chunk->message.content);
+    if (m_ended)
+        return false;
     if (chunk->done) {
         endWith(std::nullopt);  // nothing after the chunk marked done is read
         return false;
@@ -143,36 +142,69 @@ void OllamaChatExchange::onFinished()
     if (!statusIsAcceptable())
         return;
     if (m_reply->error() != QNetworkReply::NoError) {
-        const bool headReceived = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        endWith(OllamaNetwork::failureOf(m_reply->error(), headReceived, m_request.idleTimeoutMs));
+        endWith(failure());
         return;
     }
     // The body ended: a last line without a line break still counts, and a
     // reply without a chunk marked done is complete as it stands.
-    const QByteArray rest = m_lines.takeRest();
-    if (!handleLine(rest))
+    if (handleLine(m_lines.takeRest()))
+        endWith(std::nullopt);
+}
+
+void OllamaChatExchange::checkIdle()
+{
+    const qint64 quietMs = m_sinceBytes.elapsed();
+    if (quietMs < m_idleTimeoutMs) {
+        m_idle.start(int(m_idleTimeoutMs - quietMs));
         return;
-    endWith(std::nullopt);
+    }
+    endWith(ReplyError{ReplyError::Kind::network,
+                       QStringLiteral("Ollama sent nothing for %1 seconds, so the reply was stopped.")
+                           .arg(QString::number(m_idleTimeoutMs / 1000.0))});
 }
 
 void OllamaChatExchange::endWith(const std::optional<ReplyError> &error)
 {
     if (m_ended)
         return;
-    m_ended = true;
+    stopReading();
     if (error)
-        m_sink.fail(*error);
+        m_stream->fail(*error);
     else
-        m_sink.finish();
-    if (m_reply) {
-        // Stop reading: the server sees the connection close and stops generating.
-        m_reply->disconnect(this);
-        // A reply that already failed (Qt marks 4xx and 5xx statuses as
-        // errors) must not be aborted again; deleting it closes it.
-        if (m_reply->isRunning() && m_reply->error() == QNetworkReply::NoError)
-            m_reply->abort();
-    }
-    deleteLater();
+        m_stream->finish();
+}
+
+// Stops reading for good: the server sees the connection close and stops generating.
+void OllamaChatExchange::stopReading()
+{
+    m_ended = true;
+    m_idle.stop();
+    if (!m_reply)
+        return;
+    QNetworkReply *reply = std::exchange(m_reply, nullptr);
+    reply->disconnect(this);
+    // A reply that already failed (Qt marks 4xx and 5xx statuses as errors)
+    // must not be aborted again; deleting it closes it.
+    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
+        reply->abort();
+    reply->deleteLater();
+}
+
+// The transfer failed on its own (we abort only replies we no longer read,
+// and the idle time-out is ours):
+// no server listening is OllamaError::notRunning, anything else a sentence of
+// our own. A connection closed before any HTTP answer is told apart from one
+// dropped mid-reply.
+ReplyError OllamaChatExchange::failure() const
+{
+    const QNetworkReply::NetworkError error = m_reply->error();
+    if (error == QNetworkReply::ConnectionRefusedError)
+        return OllamaError::notRunning().toReplyError();
+    const bool headReceived = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (error == QNetworkReply::RemoteHostClosedError && !headReceived)
+        return {ReplyError::Kind::network,
+                QStringLiteral("The connection to Ollama's port closed without an HTTP answer.")};
+    return {ReplyError::Kind::network, describe(error)};
 }
 
 ReplyError OllamaChatExchange::decodingError(QByteArrayView line, const QString &reason) const

@@ -3,17 +3,20 @@
 #include "OllamaLineSplitter.h"
 #include "ReplyStream.h"
 
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
-#include <memory>
 
 class QNetworkAccessManager;
 
-// One streamed chat reply, on the network thread: it posts the request, reads
-// the body as it arrives, decodes it line by line and yields the growing text.
-// It ends the stream exactly once and then deletes itself.
+// One streamed chat reply, on the GUI thread: it posts the request, reads the
+// body as the network manager delivers it, decodes it line by line and appends
+// each line's text to its stream. It is a child of the stream: when the
+// consumer cancels or drops the stream, the request is aborted, so the server
+// sees the connection close and stops generating.
 class OllamaChatExchange : public QObject
 {
     Q_OBJECT
@@ -25,31 +28,28 @@ public:
         int idleTimeoutMs = 120000;
     };
 
-    // Starts a reply on the shared client. When the consumer cancels or drops
-    // its stream, the HTTP request is aborted so the server stops generating.
-    static void start(Request request, ReplySink sink);
-
+    static void start(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream);
     ~OllamaChatExchange() override;
 
 private:
-    struct CancelLink;
-
-    OllamaChatExchange(Request request, ReplySink sink, std::shared_ptr<CancelLink> link,
-                       QNetworkAccessManager *manager);
-    void send(QNetworkAccessManager *manager);
+    OllamaChatExchange(const Request &request, ReplyStream *stream);
+    void send(QNetworkAccessManager *manager, const Request &request);
     bool statusIsAcceptable();
     void readAvailable();
     bool handleLine(QByteArrayView line);
     void onFinished();
+    void checkIdle();
     void endWith(const std::optional<ReplyError> &error);
+    void stopReading();
+    ReplyError failure() const;
     ReplyError decodingError(QByteArrayView line, const QString &reason) const;
 
-    Request m_request;
-    ReplySink m_sink;
-    std::shared_ptr<CancelLink> m_link;
+    ReplyStream *m_stream;  // the parent
+    int m_idleTimeoutMs;
+    QElapsedTimer m_sinceBytes;  // restarted whenever bytes move
+    QTimer m_idle;
     QPointer<QNetworkReply> m_reply;
     OllamaLineSplitter m_lines;
-    QString m_text;
     bool m_statusChecked = false;
     bool m_ended = false;
 };

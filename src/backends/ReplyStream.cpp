@@ -1,191 +1,122 @@
 #include "ReplyStream.h"
 
-#include <QElapsedTimer>
-#include <QMetaObject>
-#include <deque>
-#include <mutex>
-
-namespace {
-constexpr qint64 kDrainSliceMs = 8;
-}
-
-namespace detail {
-
-struct ReplyEvent
+ReplyStream::ReplyStream(QObject *parent) : QObject(parent)
 {
-    enum class Type { element, finished, failed } type;
-    QString text;
-    ReplyError error;
-};
-
-struct ReplyChannel
-{
-    std::mutex mutex;
-    std::deque<ReplyEvent> queue;
-    ReplyStream *stream = nullptr;  // null once the consumer is gone
-    bool drainPosted = false;
-    bool cancelled = false;
-    bool producerEnded = false;
-    std::function<void()> cancelHandler;
-
-    void push(ReplyEvent event)
-    {
-        std::lock_guard lock(mutex);
-        if (cancelled || !stream || producerEnded)
-            return;
-        if (event.type != ReplyEvent::Type::element)
-            producerEnded = true;
-        queue.push_back(std::move(event));
-        if (!drainPosted) {
-            drainPosted = true;
-            // Posted while holding the lock: the stream cannot be destroyed in
-            // between, and a destroyed stream discards its pending calls.
-            ReplyStream *target = stream;
-            QMetaObject::invokeMethod(target, [target] { target->drain(); }, Qt::QueuedConnection);
-        }
-    }
-
-    // Marks the channel cancelled; returns the handler to run, if this call did it.
-    std::function<void()> markCancelled()
-    {
-        std::lock_guard lock(mutex);
-        if (cancelled)
-            return {};
-        cancelled = true;
-        queue.clear();
-        return std::exchange(cancelHandler, {});
-    }
-};
-
-} // namespace detail
-
-std::pair<std::unique_ptr<ReplyStream>, ReplySink> ReplyStream::create()
-{
-    auto channel = std::make_shared<detail::ReplyChannel>();
-    std::unique_ptr<ReplyStream> stream(new ReplyStream(channel));
-    return {std::move(stream), ReplySink(channel)};
-}
-
-ReplyStream::ReplyStream(std::shared_ptr<detail::ReplyChannel> channel)
-    : m_channel(std::move(channel))
-{
-    m_channel->stream = this;
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(frameIntervalMs);
+    m_frame.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5 % early
+    connect(&m_frame, &QTimer::timeout, this, [this] {
+        if (m_pending)
+            deliverPending();
+    });
 }
 
 ReplyStream::~ReplyStream()
 {
-    {
-        std::lock_guard lock(m_channel->mutex);
-        m_channel->stream = nullptr;
-    }
-    if (auto handler = m_channel->markCancelled())
-        handler();
+    if (!m_ended && !m_cancelled && !m_producerEnded)
+        emit stopRequested();
 }
 
 void ReplyStream::cancel()
 {
-    if (m_ended)
+    if (m_ended || m_cancelled)
         return;
-    if (auto handler = m_channel->markCancelled())
-        handler();
-    QMetaObject::invokeMethod(this, [this] { endWith(true, {}); }, Qt::QueuedConnection);
+    m_cancelled = true;
+    m_pending = false;
+    m_frame.stop();
+    if (!m_producerEnded)
+        emit stopRequested();
+    endLater();
 }
 
-bool ReplyStream::isCancelled() const
+void ReplyStream::append(QStringView piece)
 {
-    std::lock_guard lock(m_channel->mutex);
-    return m_channel->cancelled;
-}
-
-void ReplyStream::drain()
-{
-    // One event at a time, so that a cancel() from inside a handler stops the
-    // delivery of everything behind it. A long backlog is handed out in slices
-    // of a few milliseconds, so the event loop (painting, input) is never held
-    // up by it; order is kept because only one drain is ever pending.
-    QElapsedTimer slice;
-    slice.start();
-    for (;;) {
-        detail::ReplyEvent event;
-        {
-            std::lock_guard lock(m_channel->mutex);
-            if (m_channel->queue.empty() || m_channel->cancelled) {
-                m_channel->drainPosted = false;
-                return;
-            }
-            if (slice.elapsed() >= kDrainSliceMs) {
-                QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
-                return;
-            }
-            event = std::move(m_channel->queue.front());
-            m_channel->queue.pop_front();
-        }
-        switch (event.type) {
-        case detail::ReplyEvent::Type::element:
-            if (!m_ended)
-                emit element(event.text);
-            break;
-        case detail::ReplyEvent::Type::finished:
-            endWith(true, {});
-            break;
-        case detail::ReplyEvent::Type::failed:
-            endWith(false, event.error);
-            break;
-        }
-    }
-}
-
-void ReplyStream::endWith(bool ok, const ReplyError &error)
-{
-    if (m_ended)
+    if (!acceptsInput() || piece.isEmpty())
         return;
-    m_ended = true;
-    if (ok)
-        emit finished();
-    else
-        emit failed(error);
+    m_text.append(piece);
+    textChanged();
 }
 
-void ReplySink::yield(const QString &wholeText) const
+void ReplyStream::setText(const QString &wholeText)
 {
-    if (m_channel)
-        m_channel->push({detail::ReplyEvent::Type::element, wholeText, {}});
-}
-
-void ReplySink::finish() const
-{
-    if (m_channel)
-        m_channel->push({detail::ReplyEvent::Type::finished, {}, {}});
-}
-
-void ReplySink::fail(const ReplyError &error) const
-{
-    if (!m_channel)
+    if (!acceptsInput() || wholeText == m_text)
         return;
-    if (error.isCancellation())
+    m_text = wholeText;
+    textChanged();
+}
+
+void ReplyStream::finish()
+{
+    if (!acceptsInput())
+        return;
+    m_producerEnded = true;
+    endLater();
+}
+
+void ReplyStream::fail(const ReplyError &error)
+{
+    if (error.isCancellation()) {
         finish();
-    else
-        m_channel->push({detail::ReplyEvent::Type::failed, {}, error});
-}
-
-bool ReplySink::isCancelled() const
-{
-    if (!m_channel)
-        return true;
-    std::lock_guard lock(m_channel->mutex);
-    return m_channel->cancelled;
-}
-
-void ReplySink::onCancel(std::function<void()> handler) const
-{
-    if (!m_channel || !handler)
         return;
-    {
-        std::lock_guard lock(m_channel->mutex);
-        if (!m_channel->cancelled) {
-            m_channel->cancelHandler = std::move(handler);
-            return;
-        }
     }
-    handler();
+    if (!acceptsInput())
+        return;
+    m_producerEnded = true;
+    m_error = error;
+    endLater();
+}
+
+// The first change after a quiet frame goes out at once; later ones wait for
+// the frame to end and go out together as the newest text.
+void ReplyStream::textChanged()
+{
+    m_pending = true;
+    if (!m_frame.isActive())
+        deliverPending();
+}
+
+void ReplyStream::deliverPending()
+{
+    m_pending = false;
+    m_frame.start();
+    emitText();
+}
+
+// The copy goes into the buffer of the element before last, which its holders
+// have let go by now as a rule (each element replaces the one before): a long
+// reply then copies into memory already in use instead of asking the system
+// for megabytes of fresh pages every frame.
+void ReplyStream::emitText()
+{
+    m_lastCopy ^= 1;
+    QString &copy = m_copies[m_lastCopy];
+    copy.resize(0);  // keeps the buffer unless someone still holds it
+    copy.append(QStringView(m_text));
+    emit element(copy);
+}
+
+// The end always comes from the event loop, so a producer may finish inside
+// the call that started it, and a consumer is never ended from within cancel().
+void ReplyStream::endLater()
+{
+    if (m_endScheduled)
+        return;
+    m_endScheduled = true;
+    QMetaObject::invokeMethod(this, &ReplyStream::deliverEnd, Qt::QueuedConnection);
+}
+
+void ReplyStream::deliverEnd()
+{
+    if (m_ended)
+        return;
+    if (m_pending && !m_cancelled) {
+        m_pending = false;
+        emitText();  // the newest text, before the end
+    }
+    m_frame.stop();
+    m_ended = true;
+    if (m_error && !m_cancelled)
+        emit failed(*m_error);
+    else
+        emit finished();
 }

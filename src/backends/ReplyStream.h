@@ -2,8 +2,8 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
-#include <memory>
+#include <QTimer>
+#include <optional>
 
 // The error a reply ends with. The kind tells errors apart; the description is
 // the sentence the user reads after "Error: ". A cancellation is recognised by
@@ -20,63 +20,69 @@ struct ReplyError
 };
 Q_DECLARE_METATYPE(ReplyError)
 
-namespace detail { struct ReplyChannel; }
-class ReplySink;
-
-// The consumer's side of a streamed reply. It lives on the GUI thread and emits,
-// in the order the producer sent them, any number of element() signals (each the
-// whole reply text so far) and then exactly one of finished() or failed().
-// Buffering is unbounded, so a slow consumer loses nothing. After cancel() the
-// consumer sees no further element and the stream ends with finished(), shortly
-// after (never from within cancel() itself).
+// One streamed reply, between the backend that produces it and the chat view
+// model that shows it. A plain GUI-thread object: producer and consumer both
+// call it there.
+//
+// The stream holds the reply text. The producer appends pieces (Ollama) or sets
+// whole snapshots (the on-device model), then calls finish() or fail() once.
+// The consumer gets element() with the whole text so far, then exactly one of
+// finished() or failed().
+//
+// element() is emitted only when the text changed and at most once per frame
+// (16 ms): the first change at once, later ones coalesced, and the newest text
+// always before the end. This is the one place where a fast reply is thinned
+// out: each element is a copy of the whole text (its holders keep it while
+// the text grows), and once per frame instead of once per line keeps a reply
+// of tens of thousands of lines from costing a copy per line.
+//
+// cancel(): the consumer sees no further element, the producer is told to stop
+// (stopRequested), and finished() follows from the event loop, never from
+// within cancel(). Destroying a running stream tells the producer too. Delete a
+// stream with deleteLater() from inside its own signals.
 class ReplyStream : public QObject
 {
     Q_OBJECT
 public:
-    // A new stream and the producer's handle to it.
-    static std::pair<std::unique_ptr<ReplyStream>, ReplySink> create();
+    static constexpr int frameIntervalMs = 16;
+
+    explicit ReplyStream(QObject *parent = nullptr);
     ~ReplyStream() override;
 
+    // The consumer's side.
     void cancel();
-    bool isCancelled() const;
-    bool isFinished() const { return m_ended; }
+
+    // The producer's side. Whatever arrives after finish(), fail() or the
+    // consumer's cancel() is ignored.
+    void append(QStringView piece);
+    void setText(const QString &wholeText);
+    void finish();
+    // A cancellation error ends the stream normally.
+    void fail(const ReplyError &error);
 
 signals:
-    void element(const QString &text);
+    void element(const QString &wholeText);
     void finished();
     void failed(const ReplyError &error);
+    // To the producer: the consumer cancelled or went away; stop working.
+    void stopRequested();
 
 private:
-    explicit ReplyStream(std::shared_ptr<detail::ReplyChannel> channel);
-    void drain();
-    void endWith(bool ok, const ReplyError &error);
+    bool acceptsInput() const { return !m_cancelled && !m_producerEnded; }
+    void textChanged();
+    void deliverPending();
+    void emitText();
+    void endLater();
+    void deliverEnd();
 
-    std::shared_ptr<detail::ReplyChannel> m_channel;
+    QString m_text;  // the reply so far; no element shares it, so appending never copies it
+    QString m_copies[2];  // the last two elements handed out
+    int m_lastCopy = 0;
+    bool m_pending = false;  // the text changed since the last element
+    QTimer m_frame;          // runs for one frame after each element
+    bool m_cancelled = false;
+    bool m_producerEnded = false;
+    bool m_endScheduled = false;
     bool m_ended = false;
-    friend class ReplySink;
-    friend struct detail::ReplyChannel;
-};
-
-// The producer's side. Copyable and usable from any thread. Whatever is sent
-// after the consumer cancelled or went away is dropped.
-class ReplySink
-{
-public:
-    ReplySink() = default;
-
-    void yield(const QString &wholeText) const;
-    void finish() const;
-    // A cancellation error ends the stream normally.
-    void fail(const ReplyError &error) const;
-
-    // True once the consumer cancelled or destroyed its stream.
-    bool isCancelled() const;
-    // Runs once when the consumer cancels or goes away (on the consumer's
-    // thread), or at once if that already happened. Use it to stop the work.
-    void onCancel(std::function<void()> handler) const;
-
-private:
-    explicit ReplySink(std::shared_ptr<detail::ReplyChannel> channel) : m_channel(std::move(channel)) {}
-    std::shared_ptr<detail::ReplyChannel> m_channel;
-    friend class ReplyStream;
+    std::optional<ReplyError> m_error;
 };

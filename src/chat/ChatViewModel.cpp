@@ -2,13 +2,11 @@
 #include "ChatViewModelPrivate.h"
 
 #include "DraftText.h"
-#include "LanguageModel.h"
 #include "ModelBackend.h"
 #include "ReplyStream.h"
 #include "SessionStore.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 ChatViewModel::ChatViewModel(SessionStore *modelContext, QObject *parent)
     : QObject(parent), d(new Private)
@@ -16,13 +14,6 @@ ChatViewModel::ChatViewModel(SessionStore *modelContext, QObject *parent)
     d->model = new MessageListModel(this);
     d->manager = new ModelManager(this);
     d->store = modelContext;
-    // Content changes reach the views as the list model signals them (at most
-    // once per pass of the event loop while a reply streams).
-    connect(d->model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &, const QList<int> &roles) {
-                if (roles.contains(MessageListModel::ContentRole))
-                    emit messageContentChanged(topLeft.row());
-            });
     // A reply still running at quit is stopped and saved with what it has.
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &ChatViewModel::stopAndSaveForQuit);
@@ -42,7 +33,6 @@ bool ChatViewModel::isGenerating() const { return d->isGenerating; }
 std::optional<QString> ChatViewModel::availabilityError() const { return d->availabilityError; }
 std::optional<WritingMode> ChatViewModel::activeMode() const { return d->activeMode; }
 ModelManager *ChatViewModel::modelManager() const { return d->manager; }
-bool ChatViewModel::hasStreamTask() const { return d->task != nullptr; }
 
 void ChatViewModel::setDraft(const QString &draft)
 {
@@ -91,10 +81,8 @@ void ChatViewModel::send()
         return;
     if (auto selected = d->manager->selected();
         selected && selected->info().source == ModelSource::appleIntelligence) {
-        const Availability availability = SystemLanguageModel::defaultModel().availability();
-        if (!availability.available) {
-            const auto reason = availability.reason.value_or(UnavailableReason::deviceNotEligible);
-            setAvailabilityError(QStringLiteral("Apple Intelligence unavailable: ") + toString(reason));
+        if (const QString reason = selected->unavailableText(); !reason.isEmpty()) {
+            setAvailabilityError(QStringLiteral("Apple Intelligence unavailable: ") + reason);
             return;
         }
     }
@@ -114,30 +102,24 @@ void ChatViewModel::send()
     startReply(backend, text, history, replyIndex);
 }
 
+// The reply's one way from the backend to the screen: the stream hands out the
+// whole text so far (at most once a frame), and each element replaces the
+// assistant message's text in the list model.
 void ChatViewModel::startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
                                const QList<ChatMessage> &history, int replyIndex)
 {
     d->task = std::make_unique<ReplyTask>();
     d->task->backend = backend;
-    d->task->replyIndex = replyIndex;
     d->task->stream = backend->streamResponse(text, history, fullSystemPrompt());
-    emit streamTaskChanged();
 
     ReplyStream *stream = d->task->stream.get();
-    if (!stream) {  // a backend that could not even start counts as an empty reply
-        QTimer::singleShot(0, this, &ChatViewModel::endReply);
-        return;
-    }
     connect(stream, &ReplyStream::element, this, [this, replyIndex](const QString &whole) {
-        if (d->task && !d->task->cancelled)
-            writeReply(replyIndex, whole);
+        writeReply(replyIndex, whole);
     });
     connect(stream, &ReplyStream::finished, this, &ChatViewModel::endReply);
     connect(stream, &ReplyStream::failed, this, [this, replyIndex](const ReplyError &error) {
-        if (!error.isCancellation() && d->task) {
-            writeReply(replyIndex, QStringLiteral("Error: ") + error.description);
-            d->task->backend->reset();
-        }
+        writeReply(replyIndex, QStringLiteral("Error: ") + error.description);
+        d->task->backend->reset();
         endReply();
     });
 }
@@ -154,22 +136,17 @@ void ChatViewModel::endReply()
     if (!d->task)
         return;
     std::unique_ptr<ReplyTask> task = std::move(d->task);
-    if (task->stream) {
-        disconnect(task->stream.get(), nullptr, this, nullptr);
-        // We may be inside one of its signals: delete it from the event loop.
-        task->stream.release()->deleteLater();
-    }
+    disconnect(task->stream.get(), nullptr, this, nullptr);
+    // We may be inside one of its signals: delete it from the event loop.
+    task->stream.release()->deleteLater();
     setIsGenerating(false);
-    emit streamTaskChanged();
     saveSession();
 }
 
+// The stream sends nothing more and ends shortly after, from the event loop.
 void ChatViewModel::stop()
 {
-    if (!d->task || d->task->cancelled)
-        return;
-    d->task->cancelled = true;
-    if (d->task->stream)
+    if (d->task)
         d->task->stream->cancel();
 }
 

@@ -52,8 +52,6 @@ public:
     bool hasActiveMode() const { return activeMode().has_value(); }
     QString activeModeID() const { return activeMode() ? activeMode()->id() : QString(); }
     WritingMode activeModeValue() const { return activeMode().value_or(WritingMode()); }
-    // True while a reply task runs (its stream is held until it ends).
-    bool hasStreamTask() const;
     // The system prompt of the next reply: the default prompt, plus two line
     // feeds and the active mode's prompt when a mode is active.
     QString fullSystemPrompt() const;
@@ -73,12 +71,6 @@ signals:
     void isGeneratingChanged();
     void availabilityErrorChanged();
     void activeModeChanged();
-    // The running reply task changed (started or ended).
-    void streamTaskChanged();
-    // The content of one message changed in place (the streamed reply). Sent as
-    // the list model signals it: at most once per pass of the event loop, and
-    // always again for the newest text.
-    void messageContentChanged(int row);
 
 private:
     void setMessages(const QList<ChatMessage> &messages);

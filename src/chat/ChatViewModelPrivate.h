@@ -7,14 +7,12 @@
 
 #include <QPointer>
 
-// The running reply: the stream it reads, the backend it was started with (kept
-// alive until the reply ends) and the row it writes to.
+// The running reply: the stream it reads and the backend it was started with
+// (kept alive until the reply ends).
 struct ReplyTask
 {
     std::unique_ptr<ReplyStream> stream;
     std::shared_ptr<ModelBackend> backend;
-    int replyIndex = 0;
-    bool cancelled = false;
 };
 
 struct ChatViewModel::Private

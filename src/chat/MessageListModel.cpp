@@ -27,7 +27,6 @@ void MessageListModel::setMessages(const QList<ChatMessage> &messages)
 {
     beginResetModel();
     m_messages = messages;
-    m_unsignalledRows.clear();  // a reset tells the views everything
     endResetModel();
 }
 
@@ -44,28 +43,7 @@ bool MessageListModel::setContent(int row, const QString &content)
     if (row < 0 || row >= m_messages.size())
         return false;
     m_messages[row].content = content;
-    if (!m_signalledThisPass) {
-        m_signalledThisPass = true;
-        QMetaObject::invokeMethod(this, &MessageListModel::endPass, Qt::QueuedConnection);
-        notifyContent(row);
-    } else if (!m_unsignalledRows.contains(row)) {
-        m_unsignalledRows.append(row);
-    }
-    return true;
-}
-
-void MessageListModel::notifyContent(int row)
-{
     const QModelIndex at = index(row);
     emit dataChanged(at, at, {ContentRole});
-}
-
-void MessageListModel::endPass()
-{
-    m_signalledThisPass = false;
-    const QList<int> rows = std::exchange(m_unsignalledRows, {});
-    for (int row : rows) {
-        if (row < m_messages.size())
-            notifyContent(row);
-    }
+    return true;
 }

@@ -8,14 +8,8 @@
 
 // The conversation as a list model for the views: one row per message, with the
 // roles id, role ("user" / "assistant") and content. A streamed reply changes
-// only its own row. The chat view model is its only writer.
-//
-// A reply can stream in thousands of elements a second, each replacing the
-// whole text. The data always holds the newest text, but views hear of content
-// changes at most once per pass of the event loop: the first change of a pass
-// is signalled at once, later ones in the same pass together when it ends.
-// Views would only redraw the newest text anyway; this keeps their per-change
-// work (bindings, layout) out of the streaming loop.
+// only its own row, signalled as it changes: the reply's stream already sends
+// at most one text a frame. The chat view model is its only writer.
 class MessageListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -36,10 +30,5 @@ public:
     bool setContent(int row, const QString &content);
 
 private:
-    void notifyContent(int row);
-    void endPass();
-
     QList<ChatMessage> m_messages;
-    QList<int> m_unsignalledRows;  // changed since this pass's first signal
-    bool m_signalledThisPass = false;
 };

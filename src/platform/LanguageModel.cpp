@@ -26,14 +26,11 @@ Availability SystemLanguageModel::availability() const
 
 void SystemLanguageModel::installEngine(std::shared_ptr<LanguageModelEngine> engine)
 {
-    SystemLanguageModel &model = defaultModel();
-    std::lock_guard lock(model.m_mutex);
-    model.m_engine = std::move(engine);
+    defaultModel().m_engine = std::move(engine);
 }
 
 std::shared_ptr<LanguageModelEngine> SystemLanguageModel::engine() const
 {
-    std::lock_guard lock(m_mutex);
     return m_engine;
 }
 
@@ -42,38 +39,19 @@ LanguageModelSession::LanguageModelSession(const SystemLanguageModel &model, QSt
 {
 }
 
-Transcript LanguageModelSession::transcript() const
-{
-    std::lock_guard lock(m_stateMutex);
-    return m_transcript;
-}
-
-bool LanguageModelSession::isResponding() const
-{
-    std::lock_guard lock(m_stateMutex);
-    return m_responding;
-}
-
 std::optional<LanguageModelError> LanguageModelSession::streamResponse(
     const QString &prompt, const GenerationOptions &options, const SnapshotCallback &onSnapshot,
     const CancelledPredicate &isCancelled)
 {
-    std::lock_guard reply(m_replyMutex);
     if (isCancelled())
         return LanguageModelError::cancellation();
     if (!m_engine)
         return LanguageModelError{LanguageModelError::Kind::unavailable,
                                   QStringLiteral("This device cannot run the on-device language model.")};
 
-    Transcript before;
-    {
-        std::lock_guard lock(m_stateMutex);
-        before = m_transcript;
-        m_responding = true;
-    }
     // Keep the last snapshot: it is the reply the transcript remembers.
     QString text;
-    const auto error = m_engine->generate(m_instructions, before, prompt, options,
+    const auto error = m_engine->generate(m_instructions, m_transcript, prompt, options,
                                           [&](const ResponseSnapshot &snapshot) {
                                               text = snapshot.content;
                                               onSnapshot(snapshot);
@@ -81,8 +59,6 @@ std::optional<LanguageModelError> LanguageModelSession::streamResponse(
                                           isCancelled);
     const bool cancelled = (error && error->isCancellation()) || (!error && isCancelled());
 
-    std::lock_guard lock(m_stateMutex);
-    m_responding = false;
     if (error && !cancelled)
         return error;
     m_transcript.append({TranscriptEntry::Kind::prompt, prompt});

@@ -4,13 +4,19 @@
 
 #include <QString>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 // The on-device language model layer. The program asks it whether the system
 // model can be used and runs replies in sessions that keep their own
 // transcript. Linux has no on-device model: unless an engine has been
 // installed, the default model is unavailable with deviceNotEligible.
+//
+// Threads, without locks: SystemLanguageModel belongs to the GUI thread. A
+// session is made on the GUI thread and from then on used by one thread at a
+// time: the on-device backend hands it to its one worker thread, which runs
+// the session's replies one after another, so the transcript is written there
+// only and stays in order. Read the transcript on the thread that runs the
+// replies, or after the end of the last reply has been reported back.
 
 class SystemLanguageModel
 {
@@ -30,23 +36,19 @@ public:
 
 private:
     SystemLanguageModel() = default;
-    mutable std::mutex m_mutex;
     std::shared_ptr<LanguageModelEngine> m_engine;
 };
 
 // A conversation with the model. It is created with instructions (the system
 // prompt) and no tools, and keeps the transcript of every prompt and reply
-// made through it. Thread-safe: replies run on worker threads, one at a time
-// per session (a second reply waits for the first to end, so the transcript
-// stays in order).
+// made through it. Replies run one at a time, on the thread that owns it (above).
 class LanguageModelSession
 {
 public:
     LanguageModelSession(const SystemLanguageModel &model, QString instructions);
 
     QString instructions() const { return m_instructions; }
-    Transcript transcript() const;
-    bool isResponding() const;
+    Transcript transcript() const { return m_transcript; }
 
     // Streams a reply to `prompt`: blocks the calling (worker) thread, calls
     // `onSnapshot` with each growing whole text, and returns no value when the
@@ -61,8 +63,5 @@ public:
 private:
     const QString m_instructions;
     const std::shared_ptr<LanguageModelEngine> m_engine;
-    std::mutex m_replyMutex;  // held for the whole of one reply
-    mutable std::mutex m_stateMutex;
     Transcript m_transcript;
-    bool m_responding = false;
 };

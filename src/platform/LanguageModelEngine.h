@@ -26,18 +26,12 @@ struct Availability
     friend bool operator==(const Availability &, const Availability &) = default;
 };
 
-// How tokens are drawn. Unset in GenerationOptions means the model's default.
-enum class SamplingMode { greedy, random };
-
 // Options of one reply. Every member left unset means "the model's default";
 // the program leaves all of them unset.
 struct GenerationOptions
 {
-    std::optional<SamplingMode> sampling;
     std::optional<double> temperature;
     std::optional<int> maximumResponseTokens;
-
-    bool isAllUnset() const { return !sampling && !temperature && !maximumResponseTokens; }
 };
 
 // One entry of a session's transcript: a prompt the session was given or the
@@ -82,7 +76,7 @@ class LanguageModelEngine
 public:
     virtual ~LanguageModelEngine() = default;
 
-    // Read afresh on every call, from any thread.
+    // Read afresh on every call, on the GUI thread.
     virtual Availability availability() const = 0;
 
     // Produces one reply; runs on a worker thread and blocks until the reply

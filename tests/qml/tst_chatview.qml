@@ -28,8 +28,8 @@ TestCase {
 
     SignalSpy {
         id: pieceSpy
-        target: testCase.view ? testCase.view.vm : null
-        signalName: "messageContentChanged"
+        target: testCase.view ? testCase.view.vm.messages : null
+        signalName: "dataChanged"
     }
 
     function showChat(roles, contents) {
@@ -337,15 +337,32 @@ TestCase {
         tryCompare(list, "isScrollAnimating", false, 5000)
         verify(lastMessageRestsAtBottom(list))
 
-        // A streamed piece that grows the last message is followed at once.
+        // A streamed piece that grows the last message reaches its bubble
+        // straight from the list's content role, and is followed at once.
         tryCompare(fixture, "chatRequests", requestsBefore + 1, 10000)
         tryVerify(() => lastContent() === "Hello there", 10000, "the opening pieces have arrived")
         pieceSpy.clear()
         const before = list.contentY
-        fixture.sendReplyPiece(" and a much longer part\n\n\n\n\n\n\nthat ends here")
+        const longer = "Hello there and a much longer part\n\n\n\n\n\n\nthat ends here"
+        fixture.sendReplyPiece(longer.slice("Hello there".length))
         pieceSpy.wait(5000)
         tryVerify(() => lastMessageRestsAtBottom(list) && list.contentY > before, 5000)
+        compare(list.itemAtIndex(list.count - 1).children[0].content, longer)
         verify(!list.isScrollAnimating)
+
+        // Scrolled away by the reader, the growth is no longer followed; back
+        // at the end, it is again.
+        mouseWheel(list, list.width / 2, list.height / 2, 0, 360)
+        tryVerify(() => !list.moving && !lastMessageRestsAtBottom(list), 5000)
+        const readerAt = list.contentY
+        fixture.sendReplyPiece("\n\nmore")
+        tryVerify(() => lastContent() === longer + "\n\nmore", 5000)
+        waitForRendering(list)
+        compare(list.contentY, readerAt)
+        mouseWheel(list, list.width / 2, list.height / 2, 0, -3600)
+        tryVerify(() => !list.moving && list.atYEnd, 5000)
+        fixture.sendReplyPiece("\n\n\n\nand the end")
+        tryVerify(() => lastContent().endsWith("and the end") && lastMessageRestsAtBottom(list), 5000)
         fixture.finishReplies()
     }
 }

@@ -12,9 +12,9 @@
 std::unique_ptr<ReplyStream> TestBackend::streamResponse(const QString &, const QList<ChatMessage> &,
                                                          const QString &)
 {
-    auto [stream, sink] = ReplyStream::create();
-    sink.finish();
-    return std::move(stream);
+    auto stream = std::make_unique<ReplyStream>();
+    stream->finish();
+    return stream;
 }
 
 namespace {

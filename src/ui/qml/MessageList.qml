@@ -4,9 +4,10 @@ import Hushwing
 
 // The conversation: the welcome while it is empty, then one bubble per message
 // in a centred column at most 700 wide. Bubbles are built only near the visible
-// area. The list follows the newest message: animated when a message is added
-// or removed, at once on every streamed piece of the last one; a conversation
-// restored at start is shown as it is, unscrolled.
+// area. The list follows the end while the reader is at it: animated when a
+// message is added or removed, at once when the content grows (a streamed
+// reply). Scrolling away stops the following, scrolling back to the end
+// resumes it; a conversation restored at start is shown as it is, unscrolled.
 //
 // From the keyboard the list is one Tab stop: Up and Down move the current
 // message (scrolled into view, read by a screen reader, drawn with a focus
@@ -23,9 +24,10 @@ ListView {
     readonly property bool isScrollAnimating: scrollAnimation.running
     // The message count the scrolling rules last saw.
     property int shownCount: 0
-    // Set by a streamed piece: the last bubble lays its new text out after the
-    // piece arrives, so its growth is followed too, until the user scrolls.
-    property bool followingLastContent: false
+    // Whether the end stays in view as the content grows.
+    property bool followingEnd: false
+    // A message was added or removed: the scroll to the end is animated.
+    property bool animatedScrollQueued: false
 
     objectName: "messageList"
     clip: true
@@ -49,10 +51,12 @@ ListView {
             return
         currentIndex = Math.max(0, Math.min(count - 1, index))
         positionViewAtIndex(currentIndex, ListView.Contain)
+        followingEnd = atYEnd
     }
     function scrollByPage(pages) {
         const top = originY - topMargin, bottom = originY + contentHeight + bottomMargin - height
         contentY = Math.max(top, Math.min(Math.max(top, bottom), contentY + pages * height * 0.9))
+        followingEnd = atYEnd
     }
     // The message nearest the bottom of the visible area.
     function lastVisibleIndex() {
@@ -102,22 +106,10 @@ ListView {
         id: row
         required property int index
         required property string role
+        required property string content
 
         width: list.width
         height: bubble.height
-        onHeightChanged: {
-            if (list.followingLastContent && index === list.count - 1)
-                Qt.callLater(list.scrollToLast, false)
-        }
-
-        // The row's text, read from the list model in C++ and passed on at
-        // most once per frame while a reply streams (the last text always).
-        // (A bubble that grows is followed by onHeightChanged above.)
-        MessageContentFeed {
-            id: feed
-            model: list.vm.messages
-            row: row.index
-        }
 
         MessageBubble {
             id: bubble
@@ -125,13 +117,14 @@ ListView {
             width: list.columnWidth - 2 * list.padding
             focus: true
             role: row.role
-            content: feed.content
+            content: row.content
             onContentShifted: dy => list.contentY += dy
         }
     }
 
     // Puts the last message's bottom edge at the bottom of the visible area.
     function scrollToLast(animated) {
+        animatedScrollQueued = false
         if (count === 0)
             return
         scrollAnimation.stop()
@@ -156,6 +149,8 @@ ListView {
         duration: 200
         easing.type: Easing.BezierSpline
         easing.bezierCurve: [0, 0, 0.58, 1, 1, 1]   // ease-out
+        // The content may have grown while the scroll ran.
+        onFinished: list.keepEndInView()
     }
 
     Connections {
@@ -164,17 +159,18 @@ ListView {
             if (list.vm.messageCount === list.shownCount)
                 return
             list.shownCount = list.vm.messageCount
-            list.followingLastContent = false
+            list.followingEnd = true
+            list.animatedScrollQueued = true
             Qt.callLater(list.scrollToLast, true)
-        }
-        function onMessageContentChanged(row) {
-            if (row !== list.vm.messageCount - 1)
-                return
-            list.followingLastContent = true
-            Qt.callLater(list.scrollToLast, false)
         }
     }
 
-    onMovementStarted: followingLastContent = false
+    function keepEndInView() {
+        if (followingEnd && !animatedScrollQueued && !scrollAnimation.running)
+            scrollToLast(false)
+    }
+    onContentHeightChanged: if (followingEnd) Qt.callLater(keepEndInView)
+    onMovementStarted: followingEnd = false
+    onMovementEnded: followingEnd = atYEnd
     Component.onCompleted: shownCount = vm.messageCount
 }
