@@ -74,7 +74,13 @@ QObject *BubbleFixtures::makeBackend(const QString &name, const QString &detail,
 
 QObject *BubbleFixtures::makeModelManager() { return new ModelManager(this); }
 
-void BubbleFixtures::serveOllamaModels(const QStringList &names) { m_models = names; }
+void BubbleFixtures::serveOllamaModels(const QStringList &names)
+{
+    m_models = names;
+    m_tagsBody.clear();
+}
+
+void BubbleFixtures::serveOllamaTags(const QString &body) { m_tagsBody = body.toUtf8(); }
 
 void BubbleFixtures::holdTagsReplies(bool hold)
 {
@@ -88,6 +94,10 @@ void BubbleFixtures::holdTagsReplies(bool hold)
 
 void BubbleFixtures::answer(HttpExchange *exchange)
 {
+    if (!m_tagsBody.isEmpty()) {
+        exchange->respond(200, m_tagsBody);
+        return;
+    }
     QJsonArray models;
     for (const QString &name : m_models)
         models.append(QJsonObject{{"name", name}, {"model", name}, {"size", 4700000000LL}});

@@ -5,6 +5,7 @@ import Hushwing
 
 // One model in the chooser. The whole line is one flat button; its status mark
 // says "Unavailable" (whether or not selected) before it ever shows the checkmark.
+// A screen reader hears the status and the detail line as its description.
 AbstractButton {
     id: row
 
@@ -15,6 +16,7 @@ AbstractButton {
     readonly property var info: backend ? backend.info : null
     readonly property string name: info ? info.name : ""
     readonly property bool hasDetail: info ? info.hasDetail : false
+    readonly property string detail: hasDetail ? info.detail : ""
     // Availability is a question asked of the backend, not a notifying
     // property: it is asked again whenever the row is shown.
     property bool available: false
@@ -34,6 +36,7 @@ AbstractButton {
     onClicked: row.select()
     Accessible.role: Accessible.Button
     Accessible.name: name
+    Accessible.description: [showsUnavailable ? unavailableLabel.text : "", detail].filter(t => t.length > 0).join(", ")
     Accessible.onPressAction: row.clicked()
 
     background: Rectangle {
@@ -61,7 +64,7 @@ AbstractButton {
             Label {
                 objectName: "detailLabel"
                 visible: row.hasDetail
-                text: row.hasDetail ? row.info.detail : ""
+                text: row.detail
                 textFormat: Text.PlainText
                 font.pixelSize: 11
                 color: Qt.rgba(palette.windowText.r, palette.windowText.g, palette.windowText.b, 0.55)
@@ -71,6 +74,7 @@ AbstractButton {
         }
 
         Label {
+            id: unavailableLabel
             objectName: "unavailableLabel"
             visible: row.showsUnavailable
             text: "Unavailable"
