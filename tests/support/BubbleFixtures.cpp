@@ -37,7 +37,7 @@ BubbleFixtures::BubbleFixtures(QObject *parent) : QObject(parent)
         if (m_hold)
             m_held.append(exchange);
         else
-            answer(exchange);
+            respondTags(exchange);
     };
     m_server.listen();
     OllamaBackend::setBaseUrlForTesting(m_server.url());
@@ -89,15 +89,20 @@ void BubbleFixtures::holdTagsReplies(bool hold)
         return;
     for (const auto &exchange : std::exchange(m_held, {}))
         if (exchange)
-            answer(exchange);
+            respondTags(exchange);
+}
+
+// The tags reply: the body a test gave, as it stands, or else the listed names.
+void BubbleFixtures::respondTags(HttpExchange *exchange)
+{
+    if (m_tagsBody.isEmpty())
+        answer(exchange);
+    else
+        exchange->respond(200, m_tagsBody);
 }
 
 void BubbleFixtures::answer(HttpExchange *exchange)
 {
-    if (!m_tagsBody.isEmpty()) {
-        exchange->respond(200, m_tagsBody);
-        return;
-    }
     QJsonArray models;
     for (const QString &name : m_models)
         models.append(QJsonObject{{"name", name}, {"model", name}, {"size", 4700000000LL}});

@@ -64,6 +64,7 @@ public slots:
 
 private:
     explicit BubbleFixtures(QObject *parent = nullptr);
+    void respondTags(HttpExchange *exchange);
     void answer(HttpExchange *exchange);
 
     LocalHttpServer m_server;
