@@ -21,6 +21,7 @@ class TestChatViewModelOllama : public QObject
     Q_OBJECT
 
     LocalHttpServer m_server;
+    QByteArray m_tags;                      // what /api/tags answers
     QList<QPointer<HttpExchange>> m_chats;  // chat requests, answered by each test
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SessionStore> m_store;
@@ -68,8 +69,7 @@ private slots:
         QVERIFY(m_server.listen());
         m_server.handler = [this](const HttpRequest &request, HttpExchange *exchange) {
             if (request.path == "/api/tags")
-                exchange->respond(200, j("{'models':[{'name':'llama3:8b','size':4700000000},"
-                                         "{'name':'qwen:0.5b','size':395000000}]}"));
+                exchange->respond(200, m_tags);
             else
                 m_chats << exchange;
         };
@@ -78,6 +78,7 @@ private slots:
 
     void init()
     {
+        m_tags = j("{'models':[{'name':'llama3:8b','size':4700000000},{'name':'qwen:0.5b','size':395000000}]}");
         m_chats.clear();
         m_server.requests.clear();
         m_dir = std::make_unique<QTemporaryDir>();
@@ -181,6 +182,36 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(m_vm->messageCount(), 0);
         QCOMPARE(readRows(path()).value(0).contents, QString("[]"));
+    }
+
+    // The server now forwards the chosen model to another computer: sending is
+    // refused with that sentence, the draft kept, and no chat request made.
+    void aModelAnotherComputerRunsIsNeverSentTo()
+    {
+        QVERIFY(sendToServer("first"));
+        m_chats.last()->respond(200, chunkLine("ok", true));
+        QTRY_VERIFY(!m_vm->isGenerating());
+        ModelManager *manager = m_vm->modelManager();
+        m_tags = j("{'models':[{'name':'llama3:8b','size':384,'remote_model':'llama3:8b',"
+                   "'remote_host':'https://ollama.com:443'}]}");
+        QSignalSpy refreshed(manager, &ModelManager::refreshFinished);
+        manager->refresh();
+        QVERIFY(refreshed.wait(10000));
+        QCOMPARE(manager->selectedID(), QString("ollama-llama3:8b"));
+
+        m_vm->setDraft("my private text");
+        m_vm->send();
+        QCOMPARE(m_vm->availabilityError(),
+                 std::optional<QString>("llama3:8b runs on ollama.com, not on this computer, and Hushwing sends "
+                                        "nothing off your device. Choose a model that runs here."));
+        QCOMPARE(m_vm->draft(), QString("my private text"));
+        QVERIFY(!m_vm->isGenerating());
+        QCOMPARE(contents(), QStringList({"first", "ok"}));
+        QTest::qWait(50);  // a request wrongly sent would arrive meanwhile
+        int chatRequests = 0;
+        for (const auto &request : m_server.requests)
+            chatRequests += request.path == "/api/chat";
+        QCOMPARE(chatRequests, 1);  // the first message's, before the model moved away
     }
 
     // A failed reply resets the backend it ran on, even after the user moved on.

@@ -201,6 +201,41 @@ private slots:
         QCOMPARE(manager->selectedSubtitle().toUtf8(), QByteArray("On-device \xC2\xB7 Private"));
     }
 
+    // A cloud model is listed but cannot be chosen; an embedding-only model can
+    // (the server answers a chat with it by a clear error).
+    void aModelAnotherComputerRunsIsListedButNeverChosen()
+    {
+        m_body = R"({"models":[{"name":"gpt-oss:120b-cloud","size":384,"remote_model":"gpt-oss:120b",)"
+                 R"("remote_host":"https://ollama.com:443","details":{"families":null},"capabilities":["completion"]},)"
+                 R"({"name":"llama3","size":4700000000,"capabilities":["completion","tools"]},)"
+                 R"({"name":"nomic-embed-text","size":274302450,"capabilities":["embedding"]}]})";
+        auto manager = settledManager();
+        QVERIFY(manager);
+        const auto list = manager->ollamaBackends();
+        QCOMPARE(list.size(), 3);
+        QVERIFY(list[0]->info().isRemote());
+        QVERIFY(!list[1]->info().isRemote());
+
+        QSignalSpy idChanged(manager.get(), &ModelManager::selectedIDChanged);
+        QSignalSpy subtitleChanged(manager.get(), &ModelManager::selectedSubtitleChanged);
+        manager->select(*list[0]);
+        manager->select(static_cast<ModelBackend *>(list[0].get()));  // the views' way
+        QCOMPARE(manager->selectedID(), kOnDevice);
+        QCOMPARE(idChanged.count(), 0);
+        QCOMPARE(subtitleChanged.count(), 0);
+        manager->select(*list[2]);
+        QCOMPARE(manager->selectedID(), QStringLiteral("ollama-nomic-embed-text"));
+
+        // A chosen model the server later lists as remote stays the selection
+        // (an id, as ever), and says where it runs; sending to it is refused.
+        manager->select(*list[1]);
+        m_body = R"({"models":[{"name":"llama3","size":384,"remote_host":"https://ollama.com:443"}]})";
+        QVERIFY(refreshAndWait(*manager));
+        QCOMPARE(manager->selectedID(), QStringLiteral("ollama-llama3"));
+        QVERIFY(manager->selected() && !manager->selected()->isAvailable());
+        QCOMPARE(manager->selectedSubtitle(), QStringLiteral("Runs on ollama.com \u2014 not on this computer"));
+    }
+
     void aSelectionNamingNothingHasNoBackendAndTheDefaultSubtitle()
     {
         auto manager = settledManager();

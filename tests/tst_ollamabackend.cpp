@@ -38,6 +38,42 @@ private slots:
         QVERIFY(a.isAvailable());
     }
 
+    // A cloud model: listed with where it runs, unavailable, and a reply to it
+    // ends with that sentence before anything is sent.
+    void aRemoteModelIsNeverContacted()
+    {
+        m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
+            exchange->respond(200, chunkLine("from the cloud", true));
+        };
+        OllamaBackend cloud(OllamaModelEntry{QStringLiteral("gpt-oss:120b-cloud"), 384,
+                                             QStringLiteral("https://ollama.com:443")});
+        QCOMPARE(cloud.info().id, QStringLiteral("ollama-gpt-oss:120b-cloud"));
+        QCOMPARE(cloud.info().remoteHost, std::optional<QString>(QStringLiteral("https://ollama.com:443")));
+        QCOMPARE(cloud.info().detail, std::optional<QString>(QStringLiteral("Runs on ollama.com \u2014 not on this computer")));
+        QVERIFY(!cloud.isAvailable());
+        const QString refusal = QStringLiteral("gpt-oss:120b-cloud runs on ollama.com, not on this computer, and "
+                                               "Hushwing sends nothing off your device. Choose a model that runs here.");
+        QCOMPARE(cloud.unavailableText(), refusal);
+
+        auto stream = cloud.streamResponse(QStringLiteral("secret"), {}, QStringLiteral("system"));
+        const CollectedReply reply = collectReply(stream.get());
+        QVERIFY(reply.elements.isEmpty());
+        QVERIFY(reply.error);
+        QCOMPARE(reply.error->description, refusal);
+        QTest::qWait(50);  // a request wrongly sent would arrive meanwhile
+        QCOMPARE(m_server.requests.size(), 0);
+        QVERIFY(m_backend.isAvailable());
+        QVERIFY(m_backend.unavailableText().isEmpty());
+
+        // The host name alone, whatever form the server gave it in.
+        QCOMPARE(OllamaBackend::remoteDetailText(QStringLiteral("http://192.168.1.20:11434")),
+                 QStringLiteral("Runs on 192.168.1.20 \u2014 not on this computer"));
+        QCOMPARE(OllamaBackend::remoteDetailText(QStringLiteral("ollama.com")),
+                 QStringLiteral("Runs on ollama.com \u2014 not on this computer"));
+        QCOMPARE(OllamaBackend::remoteDetailText(QString()),
+                 QStringLiteral("Runs on another computer \u2014 not on this computer"));
+    }
+
     void detailRoundsLikePrintfWithAFullStopInAnyLocale()
     {
         const char *previous = std::setlocale(LC_ALL, nullptr);
@@ -50,6 +86,7 @@ private slots:
         QCOMPARE(OllamaBackend::detailText(123456789012), QStringLiteral("123.5 GB \u00B7 Ollama"));
         QCOMPARE(OllamaBackend::detailText(50000000), QStringLiteral("0.1 GB \u00B7 Ollama"));  // 0.05 in binary is above half
         QCOMPARE(OllamaBackend::detailText(250000000), QStringLiteral("0.2 GB \u00B7 Ollama"));  // an exact half rounds to even
+        QCOMPARE(OllamaBackend::detailText(9007199254740993), QStringLiteral("9007199.3 GB \u00B7 Ollama"));  // past 2^53
         QCOMPARE(OllamaBackend::detailText(std::numeric_limits<qint64>::max()),
                  QStringLiteral("9223372036.9 GB \u00B7 Ollama"));
         std::setlocale(LC_ALL, saved.c_str());

@@ -100,6 +100,30 @@ private slots:
         QVERIFY(empty && empty->models.isEmpty());
     }
 
+    // What a current server lists: capabilities, details with null members,
+    // sizes far beyond 2^53, and cloud models that another computer runs.
+    void tagsOfACurrentServerMarkRemoteModelsOnly()
+    {
+        const auto tags = OllamaTagsResponse::decode(j(
+            "{'models':["
+            "{'name':'gpt-oss:120b-cloud','model':'gpt-oss:120b-cloud','size':384,'remote_model':'gpt-oss:120b',"
+            "'remote_host':'https://ollama.com:443','details':{'family':'','families':null},'capabilities':['completion','tools']},"
+            "{'name':'qwen3:8b','size':9007199254740993,'details':{'families':null,'parameter_size':'8.2B'},"
+            "'capabilities':['completion','tools','thinking']},"
+            "{'name':'nomic-embed-text','size':274302450,'capabilities':['embedding']},"
+            "{'name':'blank','size':1,'remote_host':''},{'name':'null','size':1,'remote_host':null},"
+            "{'name':'odd','size':1,'remote_host':{'url':'x'}}]}"));
+        QVERIFY(tags);
+        const QList<OllamaModelEntry> expected{
+            {QStringLiteral("gpt-oss:120b-cloud"), 384, QStringLiteral("https://ollama.com:443")},
+            {QStringLiteral("qwen3:8b"), 9007199254740993LL, std::nullopt},
+            {QStringLiteral("nomic-embed-text"), 274302450, std::nullopt},
+            {QStringLiteral("blank"), 1, std::nullopt},
+            {QStringLiteral("null"), 1, std::nullopt},
+            {QStringLiteral("odd"), 1, QString()}};  // not text: remote, host unknown
+        QCOMPARE(tags->models, expected);
+    }
+
     void badTagsFailAsAWhole_data()
     {
         QTest::addColumn<QByteArray>("body");
@@ -112,6 +136,8 @@ private slots:
         QTest::newRow("size beyond int64") << QByteArray(j("{'models':[{'name':'a','size':9223372036854775808}]}"));
         QTest::newRow("size beyond uint64") << QByteArray(j("{'models':[{'name':'a','size':99999999999999999999}]}"));
         QTest::newRow("name null") << QByteArray(j("{'models':[{'name':null,'size':1}]}"));
+        QTest::newRow("cloud entry without size")
+            << QByteArray(j("{'models':[{'name':'a','size':1},{'name':'c','remote_host':'https://ollama.com:443'}]}"));
         QTest::newRow("entry not object") << QByteArray(j("{'models':['a']}"));
         QTest::newRow("not json") << QByteArray("404 page not found");
     }

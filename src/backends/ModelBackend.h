@@ -21,8 +21,9 @@ public:
 
     virtual ModelInfo info() const = 0;
     virtual bool isAvailable() const = 0;
-    // Why the backend cannot be used right now, in the platform's words (read
-    // afresh); empty while it can. Only the on-device backend is ever unavailable.
+    // Why the backend cannot be used right now (read afresh); empty while it
+    // can. The on-device backend gives the platform's reason; an Ollama model
+    // that another computer runs gives a whole sentence saying so.
     virtual QString unavailableText() const { return {}; }
     // Starts a reply to `to` after `history` (the conversation before this turn,
     // oldest first) under `systemPrompt`. Every element is the whole reply so

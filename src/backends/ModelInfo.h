@@ -24,9 +24,14 @@ public:
     QString name;
     ModelSource source = ModelSource::appleIntelligence;
     std::optional<QString> detail;
+    // Set for a model that another computer runs (an Ollama cloud model): the
+    // host, possibly empty when unknown. Such a model is listed, never chosen
+    // and never sent anything.
+    std::optional<QString> remoteHost;
 
     QString detailText() const { return detail.value_or(QString()); }
     bool hasDetail() const { return detail.has_value(); }
+    bool isRemote() const { return remoteHost.has_value(); }
 
     friend bool operator==(const ModelInfo &a, const ModelInfo &b) { return a.id == b.id; }
 };

@@ -41,7 +41,14 @@ QString ModelManager::selectedSubtitle() const
     return AppConfig::modelLabel();
 }
 
-void ModelManager::select(const ModelBackend &backend) { setSelectedID(backend.info().id); }
+// A model another computer runs is listed but never chosen: nothing may leave
+// the device.
+void ModelManager::select(const ModelBackend &backend)
+{
+    const ModelInfo info = backend.info();
+    if (!info.isRemote())
+        setSelectedID(info.id);
+}
 
 void ModelManager::select(ModelBackend *backend)
 {

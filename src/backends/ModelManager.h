@@ -33,6 +33,7 @@ public:
     std::shared_ptr<ModelBackend> selected() const;
     QString selectedSubtitle() const;
 
+    // Ignores a model that another computer runs.
     void select(const ModelBackend &backend);
     Q_INVOKABLE void select(ModelBackend *backend);
     // Rediscovers the Ollama models; refreshFinished() follows when it ends.

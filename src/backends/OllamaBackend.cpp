@@ -42,13 +42,40 @@ QUrl endpoint(const QString &path)
     return url;
 }
 
+// The name of the computer a remote model runs on: the host of an address
+// ("https://ollama.com:443" gives "ollama.com"), other text as it stands.
+QString remotePlace(const QString &remoteHost)
+{
+    const QString text = remoteHost.trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("another computer");
+    const QString host = QUrl::fromUserInput(text).host();
+    return host.isEmpty() ? text : host;
+}
+
+ModelInfo infoFor(const OllamaModelEntry &entry)
+{
+    ModelInfo info(QStringLiteral("ollama-") + entry.name, entry.name, ModelSource::ollama,
+                   entry.remoteHost ? OllamaBackend::remoteDetailText(*entry.remoteHost)
+                                    : OllamaBackend::detailText(entry.size));
+    info.remoteHost = entry.remoteHost;
+    return info;
+}
+
 } // namespace
 
 OllamaBackend::OllamaBackend(const OllamaModelEntry &entry, QObject *parent)
-    : ModelBackend(parent),
-      m_info(QStringLiteral("ollama-") + entry.name, entry.name, ModelSource::ollama, detailText(entry.size)),
-      m_modelName(entry.name)
+    : ModelBackend(parent), m_info(infoFor(entry)), m_modelName(entry.name)
 {
+}
+
+QString OllamaBackend::unavailableText() const
+{
+    if (!m_info.remoteHost)
+        return {};
+    return QStringLiteral("%1 runs on %2, not on this computer, and Hushwing sends nothing off your device. "
+                          "Choose a model that runs here.")
+        .arg(m_modelName, remotePlace(*m_info.remoteHost));
 }
 
 QString OllamaBackend::detailText(qint64 sizeInBytes)
@@ -58,6 +85,11 @@ QString OllamaBackend::detailText(qint64 sizeInBytes)
     const auto result = std::to_chars(std::begin(digits), std::end(digits), double(sizeInBytes) / 1e9,
                                       std::chars_format::fixed, 1);
     return QString::fromLatin1(digits, result.ptr - digits) + QStringLiteral(" GB \u00B7 Ollama");
+}
+
+QString OllamaBackend::remoteDetailText(const QString &remoteHost)
+{
+    return QStringLiteral("Runs on %1 \u2014 not on this computer").arg(remotePlace(remoteHost));
 }
 
 QList<OllamaMessage> OllamaBackend::requestMessages(const QString &to, const QList<ChatMessage> &history,
@@ -76,6 +108,11 @@ std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, co
                                                            const QString &systemPrompt)
 {
     auto stream = std::make_unique<ReplyStream>();
+    // The local server would forward the conversation to another computer.
+    if (const QString refusal = unavailableText(); !refusal.isEmpty()) {
+        stream->fail({ReplyError::Kind::ollama, refusal});
+        return stream;
+    }
     QString encodingError;
     OllamaChatExchange::Request request;
     request.url = endpoint(QStringLiteral("api/chat"));

@@ -11,7 +11,9 @@
 // talks HTTP through one network manager on the GUI thread, which reads
 // asynchronously: nothing here blocks. The manager never uses a proxy (the
 // server is on the loopback interface) and follows no redirects (nothing the
-// user writes may be sent to another address).
+// user writes may be sent to another address). A model the server lists as
+// running on another computer (a cloud model) is never used: it reports itself
+// unavailable and its replies end with that sentence before any request.
 class OllamaBackend : public ModelBackend
 {
     Q_OBJECT
@@ -19,7 +21,8 @@ public:
     explicit OllamaBackend(const OllamaModelEntry &entry, QObject *parent = nullptr);
 
     ModelInfo info() const override { return m_info; }
-    bool isAvailable() const override { return true; }
+    bool isAvailable() const override { return !m_info.isRemote(); }
+    QString unavailableText() const override;
     std::unique_ptr<ReplyStream> streamResponse(const QString &to, const QList<ChatMessage> &history,
                                                 const QString &systemPrompt) override;
     void reset() override {}
@@ -34,6 +37,9 @@ public:
                                                 const QString &systemPrompt);
     // "4.7 GB · Ollama": decimal gigabytes, one digit, always a full stop.
     static QString detailText(qint64 sizeInBytes);
+    // "Runs on ollama.com — not on this computer": the host name alone, from
+    // whatever the server gave ("https://ollama.com:443").
+    static QString remoteDetailText(const QString &remoteHost);
 
     // The server's address: http://127.0.0.1:11434. Tests point it at a server
     // of their own; the program never changes it.

@@ -56,6 +56,22 @@ std::optional<qint64> exactInt64(const json &value)
     return std::nullopt;  // floats (1.5, 1e9) and values beyond the 64-bit range
 }
 
+// "remote_host" is optional. Absent, null or "" means the server runs the model
+// itself; any other text names the computer that does. A value of another type
+// counts as remote too: when in doubt, nothing is sent.
+std::optional<QString> remoteHostOf(const json &object)
+{
+    const auto host = object.find("remote_host");
+    if (host == object.end() || host->is_null())
+        return std::nullopt;
+    if (!host->is_string())
+        return QString();
+    const std::string &text = host->get_ref<const std::string &>();
+    if (text.empty())
+        return std::nullopt;
+    return fromUtf8(text);
+}
+
 std::optional<OllamaModelEntry> decodeEntry(const json &object)
 {
     if (!object.is_object())
@@ -67,7 +83,7 @@ std::optional<OllamaModelEntry> decodeEntry(const json &object)
     const std::optional<qint64> bytes = exactInt64(*size);
     if (!bytes)
         return std::nullopt;
-    return OllamaModelEntry{fromUtf8(name->get_ref<const std::string &>()), *bytes};
+    return OllamaModelEntry{fromUtf8(name->get_ref<const std::string &>()), *bytes, remoteHostOf(object)};
 }
 
 } // namespace

@@ -12,11 +12,16 @@
 // members in a fixed order, compact; reading is strict about the members it
 // needs (present, not null, of the right JSON type) and ignores all others.
 
-// One installed model as the server lists it.
+// One model as the server lists it. A model that the server only forwards to
+// another computer (a cloud model) names that computer in "remote_host": it is
+// listed so the user sees it, but nothing is ever sent to it.
 struct OllamaModelEntry
 {
     QString name;
     qint64 size = 0;
+    // Set for a model another computer runs: the host as the server gave it
+    // (empty when the server gave something other than text).
+    std::optional<QString> remoteHost;
 
     friend bool operator==(const OllamaModelEntry &, const OllamaModelEntry &) = default;
 };

@@ -79,16 +79,18 @@ void ChatViewModel::send()
     const QString text = DraftText::trimmedForSending(d->draft);
     if (text.isEmpty() || d->isGenerating)
         return;
-    if (auto selected = d->manager->selected();
-        selected && selected->info().source == ModelSource::appleIntelligence) {
-        if (const QString reason = selected->unavailableText(); !reason.isEmpty()) {
-            setAvailabilityError(QStringLiteral("Apple Intelligence unavailable: ") + reason);
-            return;
-        }
-    }
     const std::shared_ptr<ModelBackend> backend = d->manager->selected();
     if (!backend) {
         setAvailabilityError(QStringLiteral("No model selected."));
+        return;
+    }
+    // An unavailable on-device model, or an Ollama model that another computer
+    // runs: refused here, the draft kept. The platform's reason is a bare word
+    // and gets a sentence around it; the Ollama one is a sentence already.
+    if (const QString reason = backend->unavailableText(); !reason.isEmpty()) {
+        setAvailabilityError(backend->info().source == ModelSource::appleIntelligence
+                                 ? QStringLiteral("Apple Intelligence unavailable: ") + reason
+                                 : reason);
         return;
     }
 

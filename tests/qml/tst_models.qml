@@ -202,5 +202,43 @@ Item {
             compare(findChild(view, "aiRow").isSelected, false)
             verify(view.visible, "the panel stays open")
         }
+
+        // What a current server lists: a cloud model that another computer
+        // runs (shown, unavailable, never chosen by pointer, key or screen
+        // reader), sizes beyond 2^53, null members, an embedding-only model.
+        function test_aCloudModelIsShownButCannotBeChosen() {
+            BubbleFixtures.serveOllamaTags('{"models":['
+                + '{"name":"gpt-oss:120b-cloud","model":"gpt-oss:120b-cloud","size":384,"remote_model":"gpt-oss:120b",'
+                + '"remote_host":"https://ollama.com:443","details":{"family":"","families":null},'
+                + '"capabilities":["completion","tools"]},'
+                + '{"name":"nomic-embed-text","size":274302450,"capabilities":["embedding"]},'
+                + '{"name":"huge","size":9223372036854775807,"details":{"families":null}}]}')
+            const view = makeView()
+            const rows = findChild(view, "ollamaRows")
+            tryCompare(rows, "count", 3, 10000)
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            const cloud = rows.itemAt(0)
+            const detail = "Runs on ollama.com \u2014 not on this computer"
+            compare(cloud.name, "gpt-oss:120b-cloud")
+            compare(findChild(cloud, "detailLabel").text, detail)
+            compare(findChild(cloud, "unavailableLabel").visible, true)
+            compare(cloud.Accessible.name, "gpt-oss:120b-cloud")
+            compare(cloud.Accessible.description, "Unavailable, " + detail)
+            compare(rows.itemAt(2).Accessible.description, "9223372036.9 GB \u00b7 Ollama")
+
+            const before = view.modelManager.selectedID
+            mouseClick(cloud)
+            cloud.forceActiveFocus()
+            keyClick(Qt.Key_Space)
+            cloud.clicked()  // what a screen reader's press does
+            compare(view.modelManager.selectedID, before)
+            compare(findChild(cloud, "checkmark").visible, false)
+
+            const embedding = rows.itemAt(1)
+            embedding.forceActiveFocus()
+            keyClick(Qt.Key_Space)
+            compare(view.modelManager.selectedID, embedding.backend.info.id)
+            compare(findChild(embedding, "checkmark").visible, true)
+        }
     }
 }

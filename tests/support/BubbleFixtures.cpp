@@ -35,7 +35,7 @@ BubbleFixtures::BubbleFixtures(QObject *parent) : QObject(parent)
         if (m_hold)
             m_held.append(exchange);
         else
-            answer(exchange);
+            respondTags(exchange);
     };
     m_server.listen();
     OllamaBackend::setBaseUrlForTesting(m_server.url());
@@ -72,7 +72,13 @@ QObject *BubbleFixtures::makeBackend(const QString &name, const QString &detail,
 
 QObject *BubbleFixtures::makeModelManager() { return new ModelManager(this); }
 
-void BubbleFixtures::serveOllamaModels(const QStringList &names) { m_models = names; }
+void BubbleFixtures::serveOllamaModels(const QStringList &names)
+{
+    m_models = names;
+    m_tagsBody.clear();
+}
+
+void BubbleFixtures::serveOllamaTags(const QString &body) { m_tagsBody = body.toUtf8(); }
 
 void BubbleFixtures::holdTagsReplies(bool hold)
 {
@@ -81,7 +87,16 @@ void BubbleFixtures::holdTagsReplies(bool hold)
         return;
     for (const auto &exchange : std::exchange(m_held, {}))
         if (exchange)
-            answer(exchange);
+            respondTags(exchange);
+}
+
+// The tags reply: the body a test gave, as it stands, or else the listed names.
+void BubbleFixtures::respondTags(HttpExchange *exchange)
+{
+    if (m_tagsBody.isEmpty())
+        answer(exchange);
+    else
+        exchange->respond(200, m_tagsBody);
 }
 
 void BubbleFixtures::answer(HttpExchange *exchange)

@@ -52,6 +52,9 @@ public:
 
     // The stand-in answers /api/tags with these models ("name" entries).
     Q_INVOKABLE void serveOllamaModels(const QStringList &names);
+    // The stand-in answers /api/tags with this body as it stands (until
+    // serveOllamaModels is called again).
+    Q_INVOKABLE void serveOllamaTags(const QString &body);
     // While held, /api/tags requests wait unanswered until released.
     Q_INVOKABLE void holdTagsReplies(bool hold);
     Q_INVOKABLE int tagsRequestCount() const { return m_tagsRequests; }
@@ -61,10 +64,12 @@ public slots:
 
 private:
     explicit BubbleFixtures(QObject *parent = nullptr);
+    void respondTags(HttpExchange *exchange);
     void answer(HttpExchange *exchange);
 
     LocalHttpServer m_server;
     QStringList m_models;
+    QByteArray m_tagsBody;
     bool m_hold = false;
     QList<QPointer<HttpExchange>> m_held;
     int m_tagsRequests = 0;

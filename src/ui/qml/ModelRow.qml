@@ -5,8 +5,9 @@ import Hushwing
 
 // One model in the chooser. The whole line is one flat button; its status mark
 // says "Unavailable" (whether or not selected) before it ever shows the
-// checkmark. Long names and details wrap rather than being cut. A screen reader hears it as one of a set of radio buttons, checked
-// when selected, with the status and the detail line as its description.
+// checkmark. Long names and details wrap rather than being cut. A screen
+// reader hears it as one of a set of radio buttons, checked when selected,
+// with the status and the detail line as its description.
 // Space or Return chooses it; a ring shows the keyboard focus.
 RadioButton {
     id: row
