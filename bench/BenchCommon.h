@@ -5,6 +5,7 @@
 #include "SampleText.h"
 #include "SessionStore.h"
 
+#include <QEventLoop>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
@@ -43,6 +44,33 @@ struct Conversation
     QStringList contents;
 };
 
+// Short questions and long replies, as in a real conversation: `count`
+// messages of about `replyChars` characters for every reply.
+inline Conversation questionsAndReplies(int count, qsizetype replyChars)
+{
+    Conversation c;
+    const QString reply = sampleReply(replyChars * 4);
+    for (int i = 0; i < count; ++i) {
+        const bool user = i % 2 == 0;
+        const qsizetype offset = (i * 37) % (reply.size() - replyChars);
+        c.roles << (user ? QStringLiteral("user") : QStringLiteral("assistant"));
+        c.contents << (user ? QStringLiteral("Question %1: what does this part mean?").arg(i)
+                            : reply.mid(offset, replyChars));
+    }
+    return c;
+}
+
+inline QList<ChatMessage> messagesOf(const Conversation &conversation)
+{
+    QList<ChatMessage> messages;
+    messages.reserve(conversation.roles.size());
+    for (qsizetype i = 0; i < conversation.roles.size(); ++i)
+        messages.append(ChatMessage(conversation.roles.at(i) == QLatin1String("user") ? ChatMessage::Role::user
+                                                                                        : ChatMessage::Role::assistant,
+                                    conversation.contents.at(i)));
+    return messages;
+}
+
 inline Conversation sampleConversation(int count, qsizetype totalChars)
 {
     Conversation c;
@@ -63,14 +91,22 @@ inline Conversation sampleConversation(int count, qsizetype totalChars)
 // for an empty store), written with the store's own code.
 inline bool writeStore(const QString &path, const Conversation &conversation)
 {
+    bool ok = false;
     SessionStore store(path);
+    QEventLoop loop;
+    QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
+    QObject::connect(&store, &SessionStore::written, &loop, [&](bool written) {
+        ok = written;
+        loop.quit();
+    });
+    loop.exec();
     if (!store.isUsable())
         return false;
-    auto session = std::make_shared<ChatSession>();
-    session->setRoles(conversation.roles);
-    session->setContents(conversation.contents);
-    store.insert(session);
-    return store.save();
+    ChatSession record = store.newRecord();
+    record.messages = messagesOf(conversation);
+    store.save(record);
+    loop.exec();
+    return ok;
 }
 
 inline qsizetype characterCount(const Conversation &conversation)

@@ -5,6 +5,8 @@
 #include "StoreTestTools.h"
 
 #include <QAbstractItemModelTester>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include "MessageContentFeed.h"
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -59,6 +61,7 @@ class TestChatViewModel : public QObject
         m_vm.reset();
         m_store.reset();
         m_store = std::make_unique<SessionStore>(path());
+        [&] { QVERIFY(waitUntilOpen(*m_store)); }();
         m_vm = std::make_unique<ChatViewModel>(m_store.get());
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -84,9 +87,10 @@ class TestChatViewModel : public QObject
         return ended.wait(10000) && !m_vm->isGenerating();
     }
 
-    // The record on disk, as the next start would see it.
+    // The record on disk, as the next start would see it, once written.
     QPair<QString, QString> storedLists() const
     {
+        [&] { QVERIFY(waitForWrites(*m_store)); }();
         const auto rows = readRows(path());
         return rows.size() == 1 ? qMakePair(rows[0].roles, rows[0].contents) : qMakePair(QString("rows: %1").arg(rows.size()), QString());
     }
@@ -427,9 +431,11 @@ private slots:
         m_vm->setMode("Explain Simply");
         (*m_model)->enqueue(QStringList{"An answer"});
         QVERIFY(sendAndWait("A question"));
+        QVERIFY(waitForWrites(*m_store));
         const QDateTime firstSave = QDateTime::fromMSecsSinceEpoch(qint64(readRows(path())[0].updatedAt.toDouble() * 1000));
         QTest::qWait(5);
         QVERIFY(sendAndWait("Another"));
+        QVERIFY(waitForWrites(*m_store));
         QVERIFY(readRows(path())[0].updatedAt.toDouble() * 1000 > firstSave.toMSecsSinceEpoch());
 
         open();
@@ -440,25 +446,22 @@ private slots:
         QCOMPARE(readRows(path()).size(), 1);
     }
 
-    void newestRecordIsUsedAndOthersGoAfterTheNextSave()
+    void newestRecordIsUsedAndOthersGo()
     {
         m_tester.reset();
         m_vm.reset();
         const QDateTime t = QDateTime::currentDateTimeUtc();
         for (int i : {1, 3, 2}) {
-            auto record = std::make_shared<ChatSession>();
-            record->setUpdatedAt(t.addSecs(i));
-            record->setRoles({"user"});
-            record->setContents({QString("record %1").arg(i)});
-            m_store->insert(record);
+            ChatSession record = makeRecord(*m_store, {"user"}, {QString("record %1").arg(i)});
+            record.updatedAt = t.addSecs(i);
+            m_store->save(record);
         }
-        QVERIFY(m_store->save());
+        QVERIFY(waitForWrites(*m_store));
         QCOMPARE(readRows(path()).size(), 4);  // with the empty first-start record
 
-        auto store = std::make_unique<SessionStore>(path());
-        ChatViewModel vm(store.get());
-        QCOMPARE(vm.messages().size(), 1);
-        QCOMPARE(vm.messages()[0].content, QString("record 3"));
+        open();
+        QCOMPARE(m_vm->messages().size(), 1);
+        QCOMPARE(m_vm->messages()[0].content, QString("record 3"));
         QTRY_COMPARE(readRows(path()).size(), 1);
         QVERIFY(readRows(path())[0].contents.contains("record 3"));
     }
@@ -482,10 +485,14 @@ private slots:
         QFETCH(QStringList, roles);
         QFETCH(QStringList, stored);
         QFETCH(QList<ChatMessage::Role>, expected);
-        auto record = m_store->fetch()->first();
-        record->setRoles(roles);
-        record->setContents(stored);
-        QVERIFY(m_store->save());
+        const auto asJson = [](const QStringList &list) {
+            return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(list)).toJson(QJsonDocument::Compact));
+        };
+        m_tester.reset();
+        m_vm.reset();
+        m_store.reset();
+        QVERIFY(execute(path(), {QString("UPDATE ChatSession SET roles = '%1', contents = '%2'")
+                                     .arg(asJson(roles), asJson(stored))}));
 
         open();
         QCOMPARE(m_vm->messages().size(), expected.size());
@@ -551,9 +558,11 @@ private slots:
         m_vm->send();
         QTRY_COMPARE(contents().value(1), QString("Half an"));
         emitAboutToQuit();
-        // Synchronously: the program exits right after this signal.
+        // Synchronously: the program ends right after this signal, and the
+        // store's closing waits for the write.
         QVERIFY(!m_vm->isGenerating());
         QVERIFY(!m_vm->hasStreamTask());
+        QVERIFY(m_store->isWriting());
         QCOMPARE(storedLists().second, QString(R"(["q","Half an"])"));
         (*m_model)->releaseAll();
         QTest::qWait(50);

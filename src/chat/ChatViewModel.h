@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class ChatSession;
 class ModelBackend;
 class SessionStore;
 

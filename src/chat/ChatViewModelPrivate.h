@@ -27,5 +27,5 @@ struct ChatViewModel::Private
     ModelManager *manager = nullptr;
     std::unique_ptr<ReplyTask> task;
     QPointer<SessionStore> store;
-    std::shared_ptr<ChatSession> currentSession;
+    std::optional<qint64> currentSession;  // the id of the record in use
 };

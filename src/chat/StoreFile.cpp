@@ -1,13 +1,17 @@
 #include "StoreFile.h"
 
+#include "StoreJson.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QVariant>
-#include <optional>
+#include <cmath>
+#include <sqlite3.h>
 
 namespace {
 
@@ -27,18 +31,6 @@ FileState inspect(const QString &path)
     if (header.isEmpty() && file.size() == 0)
         return FileState::empty;
     return header == QByteArray("SQLite format 3\0", 16) ? FileState::sqlite : FileState::foreign;
-}
-
-// The folder is made owner-only when this program creates it.
-bool ensureFolder(const QString &folder)
-{
-    if (QFileInfo(folder).isDir())
-        return true;
-    const QFileInfo info(folder);
-    QDir parent = info.dir();
-    if (!parent.exists() && !QDir().mkpath(parent.absolutePath()))
-        return false;
-    return parent.mkdir(info.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 bool createOwnerOnlyFile(const QString &path)
@@ -135,7 +127,90 @@ QString readOnlyUri(const QString &path)
            + QStringLiteral("?immutable=1");
 }
 
+// The SQLite connection under a Qt one, for reading a column in pieces.
+sqlite3 *handleOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+// Hands one list column of a row to `reader`, a piece at a time, straight
+// from SQLite's pages (incremental I/O: the value is never assembled whole).
+bool readColumn(sqlite3 *handle, const char *column, qint64 rowId, StoreJson::ListReader &reader)
+{
+    constexpr int pieceSize = 256 * 1024;
+    sqlite3_blob *blob = nullptr;
+    if (sqlite3_blob_open(handle, "main", "ChatSession", column, rowId, 0, &blob) != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        return false;
+    }
+    const int size = sqlite3_blob_bytes(blob);
+    QByteArray piece(std::min(size, pieceSize), Qt::Uninitialized);
+    bool ok = true;
+    for (int at = 0; ok && at < size; at += pieceSize) {
+        const int length = std::min(pieceSize, size - at);
+        ok = sqlite3_blob_read(blob, piece.data(), length, at) == SQLITE_OK
+             && reader.read(QByteArrayView(piece.constData(), length));
+    }
+    sqlite3_blob_close(blob);
+    return ok && reader.finish();
+}
+
+// The messages of one row: its roles, then its contents paired with them.
+std::optional<QList<ChatMessage>> readMessages(sqlite3 *handle, qint64 rowId)
+{
+    using Role = ChatMessage::Role;
+    StoreJson::TextDecoder text;
+    QList<Role> roles;
+    StoreJson::ListReader roleReader([&](QByteArrayView raw, bool hasEscapes) {
+        if (!hasEscapes && (raw == "user" || raw == "assistant")) {
+            roles.append(raw == "user" ? Role::user : Role::assistant);
+            return true;
+        }
+        const auto role = text.decode(raw, hasEscapes);
+        if (!role)
+            return false;
+        roles.append(*role == QLatin1String("user") ? Role::user : Role::assistant);
+        return true;
+    });
+    if (!readColumn(handle, "roles", rowId, roleReader))
+        return std::nullopt;
+
+    QList<ChatMessage> messages;
+    messages.reserve(roles.size());
+    StoreJson::ListReader contentReader([&](QByteArrayView raw, bool hasEscapes) {
+        std::optional<QString> content = text.decode(raw, hasEscapes);
+        if (content && messages.size() < roles.size())  // contents beyond the roles are read, not kept
+            messages.append(ChatMessage(roles.at(messages.size()), std::move(*content)));
+        return content.has_value();
+    });
+    if (!readColumn(handle, "contents", rowId, contentReader))
+        return std::nullopt;
+    return messages;
+}
+
+double toSeconds(const QDateTime &time) { return double(time.toMSecsSinceEpoch()) / 1000.0; }
+
+QDateTime fromSeconds(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0)), Qt::UTC);
+}
+
 } // namespace
+
+// The folder is made owner-only when this program creates it.
+bool StoreFile::ensureFolder(const QString &folder)
+{
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QFileInfo info(folder);
+    QDir parent = info.dir();
+    if (!parent.exists() && !QDir().mkpath(parent.absolutePath()))
+        return false;
+    return parent.mkdir(info.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
 
 bool StoreFile::open(const QString &path, const QString &connectionName, int schemaVersion)
 {
@@ -177,4 +252,72 @@ bool StoreFile::open(const QString &path, const QString &connectionName, int sch
     if (!ok && createdHere && QFileInfo(path).size() == 0)
         QFile::remove(path);
     return ok;
+}
+
+std::optional<QList<ChatSession>> StoreFile::readAll(QSqlDatabase &db)
+{
+    sqlite3 *handle = handleOf(db);
+    if (!handle || !db.transaction())
+        return std::nullopt;
+    QList<ChatSession> records;
+    bool ok = true;
+    {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        ok = query.exec(QStringLiteral("SELECT id, updatedAt FROM ChatSession ORDER BY updatedAt DESC"));
+        while (ok && query.next()) {
+            ChatSession record;
+            record.id = query.value(0).toLongLong();
+            bool isNumber = false;
+            record.updatedAt = fromSeconds(query.value(1).toDouble(&isNumber));
+            ok = isNumber;
+            records.append(record);
+        }
+        ok = ok && !query.lastError().isValid();
+    }
+    for (ChatSession &record : records) {
+        if (!ok)
+            break;
+        auto messages = readMessages(handle, record.id);
+        ok = messages.has_value();
+        if (ok)
+            record.messages = std::move(*messages);
+    }
+    db.commit();
+    return ok ? std::optional(records) : std::nullopt;
+}
+
+StoreFile::Row StoreFile::encode(const ChatSession &record)
+{
+    return {record.id, toSeconds(record.updatedAt), StoreJson::encodeRoles(record.messages),
+            StoreJson::encodeContents(record.messages)};
+}
+
+bool StoreFile::write(QSqlDatabase &db, const QList<qint64> &removed, const QList<Row> &rows)
+{
+    if (!db.transaction())
+        return false;
+    bool ok = true;
+    {
+        QSqlQuery query(db);
+        for (const qint64 id : removed) {
+            query.prepare(QStringLiteral("DELETE FROM ChatSession WHERE id = ?"));
+            query.addBindValue(id);
+            ok = ok && query.exec();
+        }
+        // The lists travel as UTF-8 bytes and are stored as TEXT by the CAST.
+        for (const Row &row : rows) {
+            query.prepare(QStringLiteral("INSERT OR REPLACE INTO ChatSession (id, updatedAt, roles, contents) "
+                                         "VALUES (?, ?, CAST(? AS TEXT), CAST(? AS TEXT))"));
+            query.addBindValue(row.id);
+            query.addBindValue(row.updatedAt);
+            query.addBindValue(row.roles);
+            query.addBindValue(row.contents);
+            ok = ok && query.exec();
+        }
+    }
+    if (ok && db.commit())
+        return true;
+    db.rollback();
+    return false;
 }

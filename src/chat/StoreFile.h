@@ -1,6 +1,12 @@
 #pragma once
 
+#include "ChatSession.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSqlDatabase>
 #include <QString>
+#include <optional>
 
 // Opening the store's SQLite file safely. The user's file is only ever read
 // until it has been recognised as a store of ours with a schema this program
@@ -14,11 +20,33 @@ inline constexpr const char *createTableSql =
     "CREATE TABLE ChatSession (id INTEGER PRIMARY KEY, updatedAt REAL NOT NULL, "
     "roles TEXT NOT NULL, contents TEXT NOT NULL)";
 
+// Makes the store's folder (owner-only) when it does not exist yet.
+bool ensureFolder(const QString &folder);
+
 // Adds a QSQLITE connection named `connectionName` for the file at `path`,
 // creating the folder (0700), the file (0600) and the schema when they do not
 // exist yet. Returns true when the connection is open on a usable store; on
 // false the connection is closed and the file untouched (a file created by this
 // call is removed again).
 bool open(const QString &path, const QString &connectionName, int schemaVersion);
+
+// Every record, newest first, read in one transaction; nullopt when any row
+// cannot be read. The lists are read from SQLite's pages piece by piece and
+// decoded as they come, so a long conversation is never held twice.
+std::optional<QList<ChatSession>> readAll(QSqlDatabase &db);
+
+// A record as it is written: its lists already encoded.
+struct Row
+{
+    qint64 id = 0;
+    double updatedAt = 0;  // seconds since 1970-01-01 UTC
+    QByteArray roles;
+    QByteArray contents;
+};
+Row encode(const ChatSession &record);
+
+// One transaction: deletes the rows `removed`, then writes each of `rows`
+// (a new row, or in place of the row with its id). False when nothing was written.
+bool write(QSqlDatabase &db, const QList<qint64> &removed, const QList<Row> &rows);
 
 } // namespace StoreFile

@@ -64,6 +64,23 @@ void appendEscaped(QByteArray &out, const QByteArray &text)
     }
 }
 
+template <typename TextOf>
+QByteArray encodeList(const QList<ChatMessage> &messages, qsizetype estimate, TextOf textOf)
+{
+    QByteArray out;
+    out.reserve(estimate + estimate / 8 + 2);
+    out.append('[');
+    for (const ChatMessage &message : messages) {
+        if (out.size() > 1)
+            out.append(',');
+        out.append('"');
+        appendEscaped(out, textOf(message));
+        out.append('"');
+    }
+    out.append(']');
+    return out;
+}
+
 inline bool isJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 int hexValue(char c)
@@ -74,166 +91,203 @@ int hexValue(char c)
     return -1;
 }
 
-class Reader
+// Four hex digits at `at`, or -1.
+int codeUnit(QByteArrayView raw, qsizetype at)
 {
-public:
-    explicit Reader(QByteArrayView text) : m_data(text.data()), m_size(text.size()) {}
-
-    std::optional<QStringList> array()
-    {
-        QStringList list;
-        skipSpace();
-        if (!take('['))
-            return std::nullopt;
-        skipSpace();
-        if (!take(']')) {
-            for (;;) {
-                std::optional<QString> item = string();
-                if (!item)
-                    return std::nullopt;
-                list.append(std::move(*item));
-                skipSpace();
-                if (take(']'))
-                    break;
-                if (!take(','))
-                    return std::nullopt;
-                skipSpace();
-            }
-        }
-        skipSpace();
-        if (m_pos != m_size)
-            return std::nullopt;
-        return list;
-    }
-
-private:
-    void skipSpace()
-    {
-        while (m_pos < m_size && isJsonSpace(m_data[m_pos]))
-            ++m_pos;
-    }
-    bool take(char c)
-    {
-        if (m_pos < m_size && m_data[m_pos] == c) {
-            ++m_pos;
-            return true;
-        }
-        return false;
-    }
-
-    std::optional<QString> string()
-    {
-        if (!take('"'))
-            return std::nullopt;
-        QByteArray unescaped;  // used only once an escape turns up
-        bool escaped = false;
-        qsizetype runStart = m_pos;
-        for (;;) {
-            const qsizetype special = nextSpecial(m_data, m_pos, m_size);
-            if (special == m_size)
-                return std::nullopt;  // no closing quote
-            const char c = m_data[special];
-            if (c == '"') {
-                m_pos = special + 1;
-                if (!escaped)
-                    return QString::fromUtf8(m_data + runStart, special - runStart);
-                unescaped.append(m_data + runStart, special - runStart);
-                return QString::fromUtf8(unescaped);
-            }
-            if (c != '\\')
-                return std::nullopt;  // a raw control character
-            if (!escaped) {
-                escaped = true;
-                unescaped.reserve(special - runStart + 64);
-            }
-            unescaped.append(m_data + runStart, special - runStart);
-            m_pos = special + 1;
-            if (!escape(unescaped))
-                return std::nullopt;
-            runStart = m_pos;
-        }
-    }
-
-    // One escape after its backslash, appended to `out` as UTF-8.
-    bool escape(QByteArray &out)
-    {
-        if (m_pos >= m_size)
-            return false;
-        const char c = m_data[m_pos++];
-        switch (c) {
-        case '"': case '\\': case '/': out.append(c); return true;
-        case 'b': out.append('\b'); return true;
-        case 'f': out.append('\f'); return true;
-        case 'n': out.append('\n'); return true;
-        case 'r': out.append('\r'); return true;
-        case 't': out.append('\t'); return true;
-        case 'u': break;
-        default: return false;
-        }
-        int unit = codeUnit();
-        if (unit < 0)
-            return false;
-        char32_t point = char32_t(unit);
-        if (unit >= 0xDC00 && unit <= 0xDFFF)
-            return false;  // a low surrogate without its high half
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (!take('\\') || !take('u'))
-                return false;
-            const int low = codeUnit();
-            if (low < 0xDC00 || low > 0xDFFF)
-                return false;
-            point = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
-        }
-        const QString character = QString::fromUcs4(&point, 1);
-        out.append(character.toUtf8());
-        return true;
-    }
-
-    int codeUnit()
-    {
-        if (m_size - m_pos < 4)
+    if (raw.size() - at < 4)
+        return -1;
+    int value = 0;
+    for (qsizetype i = at; i < at + 4; ++i) {
+        const int digit = hexValue(raw[i]);
+        if (digit < 0)
             return -1;
-        int value = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int digit = hexValue(m_data[m_pos++]);
-            if (digit < 0)
-                return -1;
-            value = value * 16 + digit;
-        }
-        return value;
+        value = value * 16 + digit;
     }
+    return value;
+}
 
-    const char *m_data;
-    qsizetype m_size;
-    qsizetype m_pos = 0;
-};
-
-} // namespace
-
-QByteArray StoreJson::encode(const QStringList &list)
+void appendUtf8(QByteArray &out, char32_t point)
 {
-    qsizetype estimate = 2;
-    for (const QString &s : list)
-        estimate += s.size() + 3;
-    QByteArray out;
-    out.reserve(estimate + estimate / 8);
-    out.append('[');
-    bool first = true;
-    for (const QString &s : list) {
-        if (!first)
-            out.append(',');
-        first = false;
-        out.append('"');
-        appendEscaped(out, s.toUtf8());
-        out.append('"');
+    if (point < 0x80) {
+        out.append(char(point));
+    } else if (point < 0x800) {
+        out.append(char(0xC0 | (point >> 6)));
+        out.append(char(0x80 | (point & 0x3F)));
+    } else if (point < 0x10000) {
+        out.append(char(0xE0 | (point >> 12)));
+        out.append(char(0x80 | ((point >> 6) & 0x3F)));
+        out.append(char(0x80 | (point & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (point >> 18)));
+        out.append(char(0x80 | ((point >> 12) & 0x3F)));
+        out.append(char(0x80 | ((point >> 6) & 0x3F)));
+        out.append(char(0x80 | (point & 0x3F)));
     }
-    out.append(']');
+}
+
+// The UTF-8 bytes a string's escapes stand for; nullopt for a bad escape or
+// a lone surrogate.
+std::optional<QByteArray> unescape(QByteArrayView raw)
+{
+    QByteArray out;
+    out.reserve(raw.size());
+    qsizetype i = 0;
+    while (i < raw.size()) {
+        const qsizetype slash = raw.indexOf('\\', i);
+        if (slash < 0) {
+            out.append(raw.sliced(i));
+            break;
+        }
+        out.append(raw.sliced(i, slash - i));
+        if (slash + 1 >= raw.size())
+            return std::nullopt;
+        i = slash + 2;
+        switch (raw[slash + 1]) {
+        case '"': case '\\': case '/': out.append(raw[slash + 1]); continue;
+        case 'b': out.append('\b'); continue;
+        case 'f': out.append('\f'); continue;
+        case 'n': out.append('\n'); continue;
+        case 'r': out.append('\r'); continue;
+        case 't': out.append('\t'); continue;
+        case 'u': break;
+        default: return std::nullopt;
+        }
+        const int unit = codeUnit(raw, i);
+        i += 4;
+        if (unit < 0 || (unit >= 0xDC00 && unit <= 0xDFFF))
+            return std::nullopt;  // not hex, or a low surrogate without its high half
+        char32_t point = char32_t(unit);
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const int low = raw.sliced(i).startsWith("\\u") ? codeUnit(raw, i + 2) : -1;
+            if (low < 0xDC00 || low > 0xDFFF)
+                return std::nullopt;
+            point = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
+            i += 6;
+        }
+        appendUtf8(out, point);
+    }
     return out;
 }
 
-std::optional<QStringList> StoreJson::decode(QByteArrayView utf8)
+} // namespace
+
+namespace StoreJson {
+
+QByteArray encodeRoles(const QList<ChatMessage> &messages)
 {
-    if (!utf8.isValidUtf8())
-        return std::nullopt;
-    return Reader(utf8).array();
+    static const QByteArray user("user"), assistant("assistant");
+    return encodeList(messages, messages.size() * 12, [](const ChatMessage &message) -> const QByteArray & {
+        return message.role == ChatMessage::Role::user ? user : assistant;
+    });
 }
+
+QByteArray encodeContents(const QList<ChatMessage> &messages)
+{
+    qsizetype estimate = 0;
+    for (const ChatMessage &message : messages)
+        estimate += message.content.size() + 3;
+    return encodeList(messages, estimate, [](const ChatMessage &message) { return message.content.toUtf8(); });
+}
+
+bool ListReader::read(QByteArrayView piece)
+{
+    if (m_failed)
+        return false;
+    if (m_unfinished.isEmpty()) {
+        const qsizetype used = parse(piece.data(), piece.size());
+        m_failed = used < 0;
+        if (!m_failed)
+            m_unfinished = piece.sliced(used).toByteArray();
+    } else {
+        m_unfinished.append(piece);
+        const qsizetype used = parse(m_unfinished.constData(), m_unfinished.size());
+        m_failed = used < 0;
+        if (!m_failed)
+            m_unfinished.remove(0, used);
+    }
+    return !m_failed;
+}
+
+bool ListReader::finish() const
+{
+    return !m_failed && m_expect == Expect::end && m_unfinished.isEmpty();
+}
+
+// Takes what it can from `data`: the bytes used, or -1 when the text cannot be
+// an array of strings. It stops at the opening quote of a string that does not
+// end inside `data`, remembering how far it looked for the end.
+qsizetype ListReader::parse(const char *data, qsizetype size)
+{
+    qsizetype i = 0;
+    for (;;) {
+        while (i < size && isJsonSpace(data[i]))
+            ++i;
+        if (i == size)
+            return i;
+        const char c = data[i];
+        switch (m_expect) {
+        case Expect::open:
+            if (c != '[')
+                return -1;
+            m_expect = Expect::firstItem;
+            ++i;
+            continue;
+        case Expect::separator:
+            if (c != ',' && c != ']')
+                return -1;
+            m_expect = c == ',' ? Expect::item : Expect::end;
+            ++i;
+            continue;
+        case Expect::end:
+            return -1;
+        case Expect::firstItem:
+            if (c == ']') {
+                m_expect = Expect::end;
+                ++i;
+                continue;
+            }
+            [[fallthrough]];
+        case Expect::item:
+            break;
+        }
+        if (c != '"')
+            return -1;
+        qsizetype j = i + 1 + m_scanned;
+        for (;;) {
+            j = nextSpecial(data, j, size);
+            if (j < size && data[j] == '\\') {
+                m_sawEscape = true;
+                if (j + 1 < size) {
+                    j += 2;  // the escaped byte is checked when the string is decoded
+                    continue;
+                }
+            }
+            if (j >= size || data[j] == '\\') {
+                m_scanned = j - i - 1;  // the rest comes with the next piece
+                return i;
+            }
+            break;
+        }
+        if (data[j] != '"')
+            return -1;  // a raw control character
+        if (!m_sink(QByteArrayView(data + i + 1, j - i - 1), m_sawEscape))
+            return -1;
+        m_scanned = 0;
+        m_sawEscape = false;
+        m_expect = Expect::separator;
+        i = j + 1;
+    }
+}
+
+std::optional<QString> TextDecoder::decode(QByteArrayView raw, bool hasEscapes)
+{
+    std::optional<QByteArray> unescaped;
+    if (hasEscapes && !(unescaped = unescape(raw)))
+        return std::nullopt;
+    QString text = m_utf8.decode(unescaped ? QByteArrayView(*unescaped) : raw);
+    if (m_utf8.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace StoreJson

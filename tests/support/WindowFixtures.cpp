@@ -2,6 +2,7 @@
 
 #include "OllamaBackend.h"
 #include "SessionStore.h"
+#include "StoreTestTools.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -76,14 +77,14 @@ void ChatScreenFixture::start(const QStringList &roles, const QStringList &conte
     emit vmChanged();
     m_store.reset();
     m_dir = std::make_unique<QTemporaryDir>();
-    m_store = std::make_unique<SessionStore>(m_dir->filePath(QStringLiteral("Hushwing.sqlite")));
+    const QString path = m_dir->filePath(QStringLiteral("Hushwing.sqlite"));
     if (!roles.isEmpty()) {
-        auto session = std::make_shared<ChatSession>();
-        session->setRoles(roles);
-        session->setContents(contents);
-        m_store->insert(session);
-        m_store->save();
+        SessionStore seed(path);
+        StoreTestTools::waitUntilOpen(seed);
+        seed.save(StoreTestTools::makeRecord(seed, roles, contents));
     }
+    m_store = std::make_unique<SessionStore>(path);
+    StoreTestTools::waitUntilOpen(*m_store);
     m_vm = new ChatViewModel(m_store.get());
     QQmlEngine::setObjectOwnership(m_vm, QQmlEngine::CppOwnership);
     emit vmChanged();
