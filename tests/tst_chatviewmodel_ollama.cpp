@@ -131,8 +131,10 @@ private slots:
         QCOMPARE(rows[0].roles, QString(R"(["user","assistant","user","assistant","user","assistant"])"));
         SessionStore reopened(path());
         QVERIFY(waitUntilOpen(reopened));
+        const auto records = reopened.takeRecords();
+        QVERIFY(records && records->size() == 1);
         QStringList reread;
-        for (const ChatMessage &m : reopened.takeRecords()->first().messages)
+        for (const ChatMessage &m : records->first().messages)
             reread << m.content;
         QCOMPARE(reread, contents());
     }

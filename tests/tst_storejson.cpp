@@ -27,10 +27,15 @@ std::optional<QStringList> readInPieces(const QByteArray &json, qsizetype pieceS
             list.append(*s);
         return s.has_value();
     });
-    for (qsizetype at = 0; at < json.size(); at += pieceSize)
-        if (!reader.read(QByteArrayView(json).sliced(at, std::min(pieceSize, json.size() - at))))
+    QByteArray unused;  // the start of a string that runs on into the next piece
+    for (qsizetype at = 0; at < json.size(); at += pieceSize) {
+        unused += json.mid(at, pieceSize);
+        const qsizetype used = reader.read(unused);
+        if (used < 0)
             return std::nullopt;
-    return reader.finish() ? std::optional(list) : std::nullopt;
+        unused.remove(0, used);
+    }
+    return unused.isEmpty() && reader.finish() ? std::optional(list) : std::nullopt;
 }
 
 } // namespace

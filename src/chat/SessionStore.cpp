@@ -29,11 +29,15 @@ public:
 
     void save(const ChatSession &record, quint64 request)
     {
+        // A list of its own, made here at once: the GUI thread's list is then
+        // shared no longer, and changing it there copies nothing.
+        ChatSession own = record;
+        own.messages = QList<ChatMessage>(record.messages.cbegin(), record.messages.cend());
         const auto same = [&](const ChatSession &r) { return r.id == record.id; };
         if (const auto waiting = std::find_if(m_records.begin(), m_records.end(), same); waiting != m_records.end())
-            *waiting = record;
+            *waiting = std::move(own);
         else
-            m_records.append(record);
+            m_records.append(std::move(own));
         schedule(request);
     }
 

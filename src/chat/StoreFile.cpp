@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QVariant>
 #include <cmath>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace {
@@ -138,24 +139,32 @@ sqlite3 *handleOf(const QSqlDatabase &db)
 
 // Hands one list column of a row to `reader`, a piece at a time, straight
 // from SQLite's pages (incremental I/O: the value is never assembled whole).
+// A string that runs on past a piece is kept at the front of the buffer, which
+// grows only for a string longer than itself.
 bool readColumn(sqlite3 *handle, const char *column, qint64 rowId, StoreJson::ListReader &reader)
 {
-    constexpr int pieceSize = 256 * 1024;
     sqlite3_blob *blob = nullptr;
     if (sqlite3_blob_open(handle, "main", "ChatSession", column, rowId, 0, &blob) != SQLITE_OK) {
         sqlite3_blob_close(blob);
         return false;
     }
-    const int size = sqlite3_blob_bytes(blob);
-    QByteArray piece(std::min(size, pieceSize), Qt::Uninitialized);
+    const qsizetype size = sqlite3_blob_bytes(blob);
+    QByteArray buffer(std::min<qsizetype>(size, 256 * 1024), Qt::Uninitialized);
+    qsizetype kept = 0;
     bool ok = true;
-    for (int at = 0; ok && at < size; at += pieceSize) {
-        const int length = std::min(pieceSize, size - at);
-        ok = sqlite3_blob_read(blob, piece.data(), length, at) == SQLITE_OK
-             && reader.read(QByteArrayView(piece.constData(), length));
+    for (qsizetype at = 0; ok && at < size;) {
+        if (kept == buffer.size())
+            buffer.resize(buffer.size() * 2);
+        const qsizetype length = std::min(buffer.size() - kept, size - at);
+        ok = sqlite3_blob_read(blob, buffer.data() + kept, int(length), int(at)) == SQLITE_OK;
+        at += length;
+        const qsizetype used = ok ? reader.read(QByteArrayView(buffer.constData(), kept + length)) : -1;
+        ok = used >= 0;
+        kept = ok ? kept + length - used : 0;
+        std::memmove(buffer.data(), buffer.constData() + std::max<qsizetype>(used, 0), kept);
     }
     sqlite3_blob_close(blob);
-    return ok && reader.finish();
+    return ok && kept == 0 && reader.finish();
 }
 
 // The messages of one row: its roles, then its contents paired with them.

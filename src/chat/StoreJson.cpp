@@ -189,35 +189,12 @@ QByteArray encodeContents(const QList<ChatMessage> &messages)
     return encodeList(messages, estimate, [](const ChatMessage &message) { return message.content.toUtf8(); });
 }
 
-bool ListReader::read(QByteArrayView piece)
+// Stops at the opening quote of a string that does not end inside `text`,
+// remembering how far it looked for the end.
+qsizetype ListReader::read(QByteArrayView text)
 {
-    if (m_failed)
-        return false;
-    if (m_unfinished.isEmpty()) {
-        const qsizetype used = parse(piece.data(), piece.size());
-        m_failed = used < 0;
-        if (!m_failed)
-            m_unfinished = piece.sliced(used).toByteArray();
-    } else {
-        m_unfinished.append(piece);
-        const qsizetype used = parse(m_unfinished.constData(), m_unfinished.size());
-        m_failed = used < 0;
-        if (!m_failed)
-            m_unfinished.remove(0, used);
-    }
-    return !m_failed;
-}
-
-bool ListReader::finish() const
-{
-    return !m_failed && m_expect == Expect::end && m_unfinished.isEmpty();
-}
-
-// Takes what it can from `data`: the bytes used, or -1 when the text cannot be
-// an array of strings. It stops at the opening quote of a string that does not
-// end inside `data`, remembering how far it looked for the end.
-qsizetype ListReader::parse(const char *data, qsizetype size)
-{
+    const char *data = text.data();
+    const qsizetype size = text.size();
     qsizetype i = 0;
     for (;;) {
         while (i < size && isJsonSpace(data[i]))

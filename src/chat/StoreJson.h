@@ -19,11 +19,11 @@ namespace StoreJson {
 QByteArray encodeRoles(const QList<ChatMessage> &messages);
 QByteArray encodeContents(const QList<ChatMessage> &messages);
 
-// Reads one JSON array of strings given in pieces of any size, strictly
-// (RFC 8259): one array of strings and nothing else but white space; any other
-// value, a bad escape, a lone surrogate, a raw control character, invalid UTF-8
-// or trailing bytes make the whole text unreadable. Each string goes to the
-// sink as soon as it is complete, as its raw bytes between the quotes.
+// Reads one JSON array of strings given in pieces, strictly (RFC 8259): one
+// array of strings and nothing else but white space; any other value, a bad
+// escape, a lone surrogate, a raw control character, invalid UTF-8 or trailing
+// bytes make the whole text unreadable. Each string goes to the sink as soon as
+// it is complete, as its raw bytes between the quotes.
 class ListReader
 {
 public:
@@ -31,21 +31,19 @@ public:
     using Sink = std::function<bool(QByteArrayView raw, bool hasEscapes)>;
     explicit ListReader(Sink sink) : m_sink(std::move(sink)) {}
 
-    // False once the text is known to be unreadable.
-    bool read(QByteArrayView piece);
-    // True when everything read is one whole array.
-    bool finish() const;
+    // Takes what it can from `text`: returns how many bytes it used, or -1 when
+    // the text cannot be an array of strings. Bytes not used (a string that
+    // does not end in `text`) must be given again, followed by the next piece.
+    qsizetype read(QByteArrayView text);
+    // True when everything given, and used, was one whole array.
+    bool finish() const { return m_expect == Expect::end; }
 
 private:
-    qsizetype parse(const char *data, qsizetype size);
-
     enum class Expect { open, firstItem, item, separator, end };
     Sink m_sink;
     Expect m_expect = Expect::open;
-    QByteArray m_unfinished;  // a string begun in an earlier piece, from its quote
-    qsizetype m_scanned = 0;  // where in it to go on looking for its end
+    qsizetype m_scanned = 0;  // how far into an unfinished string its end was looked for
     bool m_sawEscape = false;
-    bool m_failed = false;
 };
 
 // Turns raw string bytes into text, refusing invalid UTF-8 and bad escapes.
