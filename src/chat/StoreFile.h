@@ -8,10 +8,11 @@
 #include <QString>
 #include <optional>
 
-// Opening the store's SQLite file safely. The user's file is only ever read
-// until it has been recognised as a store of ours with a schema this program
-// understands; anything else (another program's file, a damaged file, a newer
-// schema) is left exactly as it was.
+// The store's SQLite file: opening it safely, reading its records and writing
+// one. The user's file is only ever read until it has been recognised as a
+// store of ours with a schema this program understands; anything else (another
+// program's file, a damaged file, a newer schema) is left exactly as it was.
+// Used on the store's own thread only.
 namespace StoreFile {
 
 // The table, columns in this order; lists are JSON arrays of strings and

@@ -106,67 +106,33 @@ int codeUnit(QByteArrayView raw, qsizetype at)
     return value;
 }
 
-void appendUtf8(QByteArray &out, char32_t point)
+// The character an escape after a backslash stands for, appended to `text`;
+// `i` moves past it. False for a bad escape or a lone surrogate.
+bool appendEscape(QString &text, QByteArrayView raw, qsizetype &i)
 {
-    if (point < 0x80) {
-        out.append(char(point));
-    } else if (point < 0x800) {
-        out.append(char(0xC0 | (point >> 6)));
-        out.append(char(0x80 | (point & 0x3F)));
-    } else if (point < 0x10000) {
-        out.append(char(0xE0 | (point >> 12)));
-        out.append(char(0x80 | ((point >> 6) & 0x3F)));
-        out.append(char(0x80 | (point & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (point >> 18)));
-        out.append(char(0x80 | ((point >> 12) & 0x3F)));
-        out.append(char(0x80 | ((point >> 6) & 0x3F)));
-        out.append(char(0x80 | (point & 0x3F)));
+    const char c = i < raw.size() ? raw[i] : 0;
+    ++i;
+    switch (c) {
+    case '"': case '\\': case '/': text += QLatin1Char(c); return true;
+    case 'b': text += u'\b'; return true;
+    case 'f': text += u'\f'; return true;
+    case 'n': text += u'\n'; return true;
+    case 'r': text += u'\r'; return true;
+    case 't': text += u'\t'; return true;
+    case 'u': break;
+    default: return false;
     }
-}
-
-// The UTF-8 bytes a string's escapes stand for; nullopt for a bad escape or
-// a lone surrogate.
-std::optional<QByteArray> unescape(QByteArrayView raw)
-{
-    QByteArray out;
-    out.reserve(raw.size());
-    qsizetype i = 0;
-    while (i < raw.size()) {
-        const qsizetype slash = raw.indexOf('\\', i);
-        if (slash < 0) {
-            out.append(raw.sliced(i));
-            break;
-        }
-        out.append(raw.sliced(i, slash - i));
-        if (slash + 1 >= raw.size())
-            return std::nullopt;
-        i = slash + 2;
-        switch (raw[slash + 1]) {
-        case '"': case '\\': case '/': out.append(raw[slash + 1]); continue;
-        case 'b': out.append('\b'); continue;
-        case 'f': out.append('\f'); continue;
-        case 'n': out.append('\n'); continue;
-        case 'r': out.append('\r'); continue;
-        case 't': out.append('\t'); continue;
-        case 'u': break;
-        default: return std::nullopt;
-        }
-        const int unit = codeUnit(raw, i);
-        i += 4;
-        if (unit < 0 || (unit >= 0xDC00 && unit <= 0xDFFF))
-            return std::nullopt;  // not hex, or a low surrogate without its high half
-        char32_t point = char32_t(unit);
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            const int low = raw.sliced(i).startsWith("\\u") ? codeUnit(raw, i + 2) : -1;
-            if (low < 0xDC00 || low > 0xDFFF)
-                return std::nullopt;
-            point = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
-            i += 6;
-        }
-        appendUtf8(out, point);
-    }
-    return out;
+    const int unit = codeUnit(raw, i);
+    i += 4;
+    if (unit < 0 || QChar::isLowSurrogate(char32_t(unit)))
+        return false;  // not hex, or a low surrogate without its high half
+    text += QChar(unit);
+    if (!QChar::isHighSurrogate(char32_t(unit)))
+        return true;
+    const int low = raw.sliced(std::min(i, raw.size())).startsWith("\\u") ? codeUnit(raw, i + 2) : -1;
+    i += 6;
+    text += QChar(low);
+    return low >= 0 && QChar::isLowSurrogate(char32_t(low));
 }
 
 } // namespace
@@ -256,15 +222,26 @@ qsizetype ListReader::read(QByteArrayView text)
     }
 }
 
+// The UTF-8 between escapes is decoded as it stands; an escape never splits a
+// UTF-8 sequence, since every byte of one is above 0x7F.
 std::optional<QString> TextDecoder::decode(QByteArrayView raw, bool hasEscapes)
 {
-    std::optional<QByteArray> unescaped;
-    if (hasEscapes && !(unescaped = unescape(raw)))
-        return std::nullopt;
-    QString text = m_utf8.decode(unescaped ? QByteArrayView(*unescaped) : raw);
-    if (m_utf8.hasError())
-        return std::nullopt;
-    return text;
+    if (!hasEscapes) {
+        QString text = m_utf8.decode(raw);
+        return m_utf8.hasError() ? std::nullopt : std::optional(text);
+    }
+    QString text;
+    text.reserve(raw.size());
+    for (qsizetype i = 0;;) {
+        const qsizetype slash = raw.indexOf('\\', i);
+        text += m_utf8.decode(raw.sliced(i, (slash < 0 ? raw.size() : slash) - i));
+        if (slash < 0)
+            break;
+        i = slash + 1;
+        if (!appendEscape(text, raw, i))
+            return std::nullopt;
+    }
+    return m_utf8.hasError() ? std::nullopt : std::optional(text);
 }
 
 } // namespace StoreJson
