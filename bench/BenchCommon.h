@@ -87,23 +87,31 @@ inline Conversation sampleConversation(int count, qsizetype totalChars)
     return c;
 }
 
+// Runs the event loop until the store has been opened; true when it is usable.
+inline bool waitOpen(SessionStore &store)
+{
+    QEventLoop loop;
+    QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
+    if (!store.isOpen())
+        loop.exec();
+    return store.isUsable();
+}
+
 // A store file at `path` holding one record with `conversation` (empty lists
 // for an empty store), written with the store's own code.
 inline bool writeStore(const QString &path, const Conversation &conversation)
 {
-    bool ok = false;
     SessionStore store(path);
+    if (!waitOpen(store))
+        return false;
+    ChatSession record = store.newRecord();
+    record.messages = messagesOf(conversation);
+    bool ok = false;
     QEventLoop loop;
-    QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
     QObject::connect(&store, &SessionStore::written, &loop, [&](bool written) {
         ok = written;
         loop.quit();
     });
-    loop.exec();
-    if (!store.isUsable())
-        return false;
-    ChatSession record = store.newRecord();
-    record.messages = messagesOf(conversation);
     store.save(record);
     loop.exec();
     return ok;

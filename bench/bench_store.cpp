@@ -134,15 +134,6 @@ PlainFigures plainSqlite(const QString &path, const Conversation &conversation, 
     return figures;
 }
 
-bool waitOpen(SessionStore &store)
-{
-    QEventLoop loop;
-    QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
-    if (!store.isOpen())
-        loop.exec();
-    return store.isUsable();
-}
-
 bool measureSize(const char *label, const Conversation &conversation, int runs)
 {
     QTemporaryDir dir;
