@@ -569,6 +569,65 @@ private slots:
         QCOMPARE(contents().value(1), QString("Half an"));
     }
 
+    // A conversation longer than the store's first part shows its first
+    // messages at once, the later texts when read. Meanwhile a send waits for
+    // the whole history and nothing is saved; a new chat drops what comes.
+    void longConversationIsRestoredInTwoSteps_data()
+    {
+        QTest::addColumn<bool>("newChat");
+        QTest::newRow("a send waits for the whole conversation") << false;
+        QTest::newRow("a new chat drops the rest") << true;
+    }
+    void longConversationIsRestoredInTwoSteps()
+    {
+        QFETCH(bool, newChat);
+        const qsizetype count = SessionStore::firstPart * 2 + 1;
+        QStringList roles, stored;
+        for (qsizetype i = 0; i < count; ++i) {
+            roles << (i % 2 ? "assistant" : "user");
+            stored << QString("message %1").arg(i);
+        }
+        ChatSession record = makeRecord(*m_store, roles, stored);
+        record.updatedAt = QDateTime::currentDateTimeUtc().addSecs(60);  // newer than the record in use
+        m_tester.reset();
+        m_vm.reset();
+        m_store->save(record);
+        m_store.reset();
+
+        m_store = std::make_unique<SessionStore>(path());
+        bool seenFirstPart = false;
+        // Created as the window does: when the store has opened.
+        connect(m_store.get(), &SessionStore::opened, this, [&] {
+            QVERIFY(m_store->isRestoring());
+            m_vm = std::make_unique<ChatViewModel>(m_store.get());
+            m_tester = std::make_unique<QAbstractItemModelTester>(
+                m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+            QCOMPARE(m_vm->messageCount(), count);
+            QCOMPARE(contents().mid(0, SessionStore::firstPart), stored.mid(0, SessionStore::firstPart));
+            QCOMPARE(contents().at(SessionStore::firstPart), QString());
+            if (newChat) {
+                m_vm->newChat();
+            } else {
+                m_vm->setDraft("More");
+                m_vm->send();
+                QCOMPARE(m_vm->messageCount(), count);
+                QVERIFY(!m_vm->isGenerating());
+            }
+            seenFirstPart = true;
+        });
+        QTRY_VERIFY(seenFirstPart);
+        QTRY_VERIFY(!m_store->isRestoring());
+        if (newChat) {
+            QCOMPARE(m_vm->messageCount(), 0);
+            QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
+            return;
+        }
+        QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageCount() == count + 2);
+        QCOMPARE(contents().mid(0, count), stored);
+        QCOMPARE(contents().mid(count), QStringList({"More", "Reply to: More"}));
+        QCOMPARE(storedLists().second.count(QLatin1String("message ")), count);
+    }
+
     void unchangedValuesNotifyNobody()
     {
         QSignalSpy draft(m_vm.get(), &ChatViewModel::draftChanged);

@@ -165,11 +165,13 @@ private slots:
         auto fetched = store.takeRecords();
         QVERIFY(fetched && fetched->size() == 3);
         QCOMPARE(contentsOf(fetched->at(0)), QStringList{"newest"});
-        QCOMPARE(contentsOf(fetched->at(1)), QStringList{"middle"});
-        QCOMPARE(contentsOf(fetched->at(2)), QStringList{"oldest"});
+        QCOMPARE(fetched->at(1).updatedAt, t0.addSecs(10));
+        QCOMPARE(fetched->at(2).updatedAt, t0);
+        QVERIFY(fetched->at(1).messages.isEmpty());  // older records come without their messages
 
         ChatSession oldest = fetched->at(2);
         oldest.updatedAt = t0.addSecs(30);
+        oldest.messages.append(ChatMessage(ChatMessage::Role::user, "oldest"));
         store.save(oldest);
         store.remove(fetched->at(0).id);
         ChatSession added = makeRecord(store, {"user"}, {"added"});
@@ -182,8 +184,48 @@ private slots:
         QVERIFY(again && again->size() == 3);
         QCOMPARE(contentsOf(again->at(0)), QStringList{"oldest"});
         QCOMPARE(again->at(0).id, oldest.id);
-        QCOMPARE(contentsOf(again->at(1)), QStringList{"middle"});
-        QCOMPARE(contentsOf(again->at(2)), QStringList{"added"});
+        QCOMPARE(again->at(1).id, fetched->at(1).id);
+        QCOMPARE(again->at(2).id, added.id);
+        QVERIFY(readRows(path).value(2).contents.contains("added"));
+    }
+
+    // A record longer than the first part: its first messages come at opening,
+    // the later ones still without text; then all of them, the same messages.
+    void longRecordIsHandedOverInTwoSteps()
+    {
+        const QString path = storePath("two-steps");
+        const qsizetype count = SessionStore::firstPart + 50;
+        QStringList roles, contents;
+        for (qsizetype i = 0; i < count; ++i) {
+            roles << (i % 3 ? "assistant" : "user");
+            contents << QStringLiteral("text \"%1\"").arg(i);
+        }
+        {
+            SessionStore store(path);
+            QVERIFY(waitUntilOpen(store));
+            store.save(makeRecord(store, roles, contents));
+        }
+        SessionStore store(path);
+        std::optional<QList<ChatSession>> part;
+        connect(&store, &SessionStore::opened, this, [&] {
+            QVERIFY(store.isRestoring());
+            part = store.takeRecords();
+        });
+        QSignalSpy restored(&store, &SessionStore::restored);
+        QVERIFY(restored.wait(30000));
+        QVERIFY(part && part->size() == 1);
+        const QList<ChatMessage> first = part->first().messages;
+        QCOMPARE(rolesOf(part->first()), roles);
+        QCOMPARE(contentsOf(part->first()).mid(0, SessionStore::firstPart), contents.mid(0, SessionStore::firstPart));
+        QCOMPARE(contentsOf(part->first()).mid(SessionStore::firstPart), QStringList(50, QString()));
+        const auto whole = restored.first().first().value<QList<ChatMessage>>();
+        QCOMPARE(whole.size(), count);
+        for (qsizetype i = 0; i < count; ++i) {
+            QCOMPARE(whole[i].id, first[i].id);
+            QCOMPARE(whole[i].content, contents[i]);
+        }
+        QVERIFY(!store.isRestoring());
+        QVERIFY(store.isUsable());
     }
 
     // Saves made faster than they are written reach the file in order, each

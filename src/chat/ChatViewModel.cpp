@@ -89,6 +89,10 @@ void ChatViewModel::send()
     const QString text = DraftText::trimmedForSending(d->draft);
     if (text.isEmpty() || d->isGenerating)
         return;
+    if (d->restoring) {  // the history is not whole yet
+        d->sendWhenRestored = true;
+        return;
+    }
     if (auto selected = d->manager->selected();
         selected && selected->info().source == ModelSource::appleIntelligence) {
         const Availability availability = SystemLanguageModel::defaultModel().availability();

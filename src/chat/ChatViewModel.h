@@ -90,6 +90,7 @@ private:
     void stopAndSaveForQuit();
     void resetSelectedBackend();
     void loadSession();
+    void finishRestoring(const QList<ChatMessage> &messages);
     void saveSession();
 
     struct Private;

@@ -25,13 +25,28 @@ void ChatViewModel::loadSession()
     // Older records go; the store deletes them on its thread.
     for (qsizetype i = 1; i < records->size(); ++i)
         d->store->remove(records->at(i).id);
+    // A long conversation shows its first messages now, the rest of the texts
+    // as soon as they are read.
+    d->restoring = d->store->isRestoring();
+    if (d->restoring)
+        connect(d->store, &SessionStore::restored, this, &ChatViewModel::finishRestoring);
+}
+
+void ChatViewModel::finishRestoring(const QList<ChatMessage> &messages)
+{
+    if (!std::exchange(d->restoring, false))
+        return;  // a new chat came first
+    if (d->model->fillContents(messages))
+        emit messagesChanged();
+    if (std::exchange(d->sendWhenRestored, false))
+        send();
 }
 
 // The record gets the message list as it stands: shared with the writer, not
 // copied, so the GUI thread does no work in proportion to the conversation.
 void ChatViewModel::saveSession()
 {
-    if (!d->currentSession || !d->store)
+    if (!d->currentSession || !d->store || d->restoring)
         return;
     d->store->save({*d->currentSession, QDateTime::currentDateTimeUtc(), messages()});
 }
@@ -39,6 +54,7 @@ void ChatViewModel::saveSession()
 void ChatViewModel::newChat()
 {
     stop();
+    d->restoring = d->sendWhenRestored = false;  // what is still being read is not wanted now
     setMessages({});
     if (d->currentSession && d->store)
         d->store->save({*d->currentSession, QDateTime::currentDateTimeUtc(), {}});

@@ -18,13 +18,20 @@ public:
     {
         m_connection = QStringLiteral("hushwing-store-%1").arg(quintptr(this), 0, 16);
         std::optional<QList<ChatSession>> records;
+        bool partSent = false;
         if (StoreFile::open(path, m_connection, SessionStore::schemaVersion)) {
             QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-            records = StoreFile::readAll(db);
+            records = StoreFile::readAll(db, SessionStore::firstPart, [&](const QList<ChatSession> &part) {
+                partSent = true;
+                emit opened(true, part, true);
+            });
         }
         // Records that cannot be read are never overwritten: nothing is written from now on.
         m_usable = records.has_value();
-        emit opened(m_usable, records.value_or(QList<ChatSession>()));
+        if (partSent)
+            emit restored(m_usable, m_usable ? records->first().messages : QList<ChatMessage>());
+        else
+            emit opened(m_usable, records.value_or(QList<ChatSession>()), false);
     }
 
     void save(const ChatSession &record, quint64 request)
@@ -60,7 +67,8 @@ public:
     }
 
 signals:
-    void opened(bool usable, const QList<ChatSession> &records);
+    void opened(bool usable, const QList<ChatSession> &records, bool restoring);
+    void restored(bool ok, const QList<ChatMessage> &messages);
     void written(quint64 request, bool ok);
 
 private:
@@ -103,6 +111,7 @@ SessionStore::SessionStore(const QString &path, QObject *parent) : QObject(paren
     m_writer = std::make_unique<StoreWriter>();
     m_writer->moveToThread(&m_thread);
     connect(m_writer.get(), &StoreWriter::opened, this, &SessionStore::onOpened);
+    connect(m_writer.get(), &StoreWriter::restored, this, &SessionStore::onRestored);
     connect(m_writer.get(), &StoreWriter::written, this, &SessionStore::onWritten);
     m_thread.setObjectName(QStringLiteral("Hushwing store"));
     m_thread.start();
@@ -156,16 +165,24 @@ void SessionStore::remove(qint64 id)
                               Qt::QueuedConnection);
 }
 
-void SessionStore::onOpened(bool usable, const QList<ChatSession> &records)
+void SessionStore::onOpened(bool usable, const QList<ChatSession> &records, bool restoring)
 {
     m_isOpen = true;
     m_usable = usable;
+    m_restoring = restoring;
     if (usable) {
         m_records = records;
         for (const ChatSession &record : records)
             m_nextId = std::max(m_nextId, record.id + 1);
     }
     emit opened();
+}
+
+void SessionStore::onRestored(bool ok, const QList<ChatMessage> &messages)
+{
+    m_restoring = false;
+    m_usable = ok;
+    emit restored(messages);
 }
 
 void SessionStore::onWritten(quint64 request, bool ok)

@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <sqlite3.h>
 
 namespace {
@@ -167,13 +168,13 @@ bool readColumn(sqlite3 *handle, const char *column, qint64 rowId, StoreJson::Li
     return ok && kept == 0 && reader.finish();
 }
 
-// The messages of one row: its roles, then its contents paired with them.
-std::optional<QList<ChatMessage>> readMessages(sqlite3 *handle, qint64 rowId)
+// The roles of one row; nullopt when the column is not a list of strings.
+std::optional<QList<ChatMessage::Role>> readRoles(sqlite3 *handle, qint64 rowId)
 {
     using Role = ChatMessage::Role;
     StoreJson::TextDecoder text;
     QList<Role> roles;
-    StoreJson::ListReader roleReader([&](QByteArrayView raw, bool hasEscapes) {
+    StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
         if (!hasEscapes && (raw == "user" || raw == "assistant")) {
             roles.append(raw == "user" ? Role::user : Role::assistant);
             return true;
@@ -184,20 +185,20 @@ std::optional<QList<ChatMessage>> readMessages(sqlite3 *handle, qint64 rowId)
         roles.append(*role == QLatin1String("user") ? Role::user : Role::assistant);
         return true;
     });
-    if (!readColumn(handle, "roles", rowId, roleReader))
-        return std::nullopt;
+    return readColumn(handle, "roles", rowId, reader) ? std::optional(roles) : std::nullopt;
+}
 
-    QList<ChatMessage> messages;
-    messages.reserve(roles.size());
-    StoreJson::ListReader contentReader([&](QByteArrayView raw, bool hasEscapes) {
-        std::optional<QString> content = text.decode(raw, hasEscapes);
-        if (content && messages.size() < roles.size())  // contents beyond the roles are read, not kept
-            messages.append(ChatMessage(roles.at(messages.size()), std::move(*content)));
-        return content.has_value();
+// How many texts one row's contents hold, each checked, none kept; nullopt
+// when the column is not a list of strings.
+std::optional<qsizetype> checkContents(sqlite3 *handle, qint64 rowId)
+{
+    StoreJson::TextDecoder text;
+    qsizetype count = 0;
+    StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
+        ++count;
+        return hasEscapes ? text.decode(raw, hasEscapes).has_value() : raw.isValidUtf8();
     });
-    if (!readColumn(handle, "contents", rowId, contentReader))
-        return std::nullopt;
-    return messages;
+    return readColumn(handle, "contents", rowId, reader) ? std::optional(count) : std::nullopt;
 }
 
 double toSeconds(const QDateTime &time) { return double(time.toMSecsSinceEpoch()) / 1000.0; }
@@ -263,7 +264,8 @@ bool StoreFile::open(const QString &path, const QString &connectionName, int sch
     return ok;
 }
 
-std::optional<QList<ChatSession>> StoreFile::readAll(QSqlDatabase &db)
+std::optional<QList<ChatSession>> StoreFile::readAll(QSqlDatabase &db, qsizetype firstPart,
+                                                    const std::function<void(const QList<ChatSession> &)> &partRead)
 {
     sqlite3 *handle = handleOf(db);
     if (!handle || !db.transaction())
@@ -284,14 +286,41 @@ std::optional<QList<ChatSession>> StoreFile::readAll(QSqlDatabase &db)
         }
         ok = ok && !query.lastError().isValid();
     }
-    for (ChatSession &record : records) {
-        if (!ok)
-            break;
-        auto messages = readMessages(handle, record.id);
-        ok = messages.has_value();
-        if (ok)
-            record.messages = std::move(*messages);
+    // Every row is checked whole before any text is kept.
+    QList<ChatMessage::Role> roles;
+    qsizetype texts = 0;
+    for (qsizetype i = 0; ok && i < records.size(); ++i) {
+        const auto rowRoles = readRoles(handle, records.at(i).id);
+        const auto rowTexts = checkContents(handle, records.at(i).id);
+        ok = rowRoles && rowTexts;
+        if (ok && i == 0) {
+            roles = *rowRoles;
+            texts = *rowTexts;
+        }
     }
+    // The newest record's messages, each with an empty text at first.
+    QList<ChatMessage> messages;
+    messages.reserve(std::min(roles.size(), texts));
+    for (qsizetype i = 0; ok && i < std::min(roles.size(), texts); ++i)
+        messages.append(ChatMessage(roles.at(i), QString()));
+    StoreJson::TextDecoder text;
+    qsizetype index = 0;
+    StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
+        if (index < messages.size()) {  // texts beyond the roles are not kept
+            std::optional<QString> content = text.decode(raw, hasEscapes);
+            if (!content)
+                return false;
+            messages[index].content = std::move(*content);
+        }
+        if (++index == firstPart && messages.size() > firstPart) {
+            records.first().messages = messages;
+            partRead(records);
+        }
+        return true;
+    });
+    ok = ok && (records.isEmpty() || readColumn(handle, "contents", records.first().id, reader));
+    if (ok && !records.isEmpty())
+        records.first().messages = std::move(messages);
     db.commit();
     return ok ? std::optional(records) : std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // The store's SQLite file: opening it safely, reading its records and writing
@@ -32,9 +33,14 @@ bool ensureFolder(const QString &folder);
 bool open(const QString &path, const QString &connectionName, int schemaVersion);
 
 // Every record, newest first, read in one transaction; nullopt when any row
-// cannot be read. The lists are read from SQLite's pages piece by piece and
-// decoded as they come, so a long conversation is never held twice.
-std::optional<QList<ChatSession>> readAll(QSqlDatabase &db);
+// cannot be read (each is checked whole before any text is kept). Only the
+// newest record comes with its messages: the program deletes the others. The
+// lists are read from SQLite's pages piece by piece and decoded as they come,
+// so a long conversation is never held twice. When the newest record holds
+// more than `firstPart` messages, `partRead` gets the records as soon as the
+// first `firstPart` texts are decoded, the later messages still without text.
+std::optional<QList<ChatSession>> readAll(QSqlDatabase &db, qsizetype firstPart,
+                                          const std::function<void(const QList<ChatSession> &)> &partRead);
 
 // A record as it is written: its lists already encoded.
 struct Row
