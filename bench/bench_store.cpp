@@ -189,25 +189,41 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
         }
     }
 
-    // Reading at opening (store thread), then loadSession() (GUI thread).
-    std::vector<double> reads, restores;
+    // Reading at opening (store thread), then loadSession() (GUI thread); a
+    // long conversation's later texts come after, and are filled in then.
+    std::vector<double> reads, restores, wholes, fills;
     for (int i = 0; i < runs + 1; ++i) {
-        QElapsedTimer timer;
+        QElapsedTimer timer, sinceStart;
         timer.start();
+        sinceStart.start();
         SessionStore store(storePath);
         waitOpen(store);
         const double readMs = msSince(timer);
         timer.restart();
         { ChatViewModel bare(nullptr); }
         const double bareMs = msSince(timer);
+        // Slots run in the order connected: the view model's comes between these two.
+        double fillMs = 0;
+        QElapsedTimer fill;
+        QObject::connect(&store, &SessionStore::restored, [&] { fill.start(); });
         timer.restart();
         ChatViewModel vm(&store);
         const double withStoreMs = msSince(timer);
         if (vm.messageCount() != messages.size())
             std::printf("  restored %d messages, expected %lld\n", vm.messageCount(), qlonglong(messages.size()));
+        if (store.isRestoring()) {
+            QEventLoop loop;
+            QObject::connect(&store, &SessionStore::restored, &loop, [&] {
+                fillMs = msSince(fill);
+                loop.quit();
+            });
+            loop.exec();
+        }
         if (i > 0) {
             reads.push_back(readMs);
             restores.push_back(std::max(0.0, withStoreMs - bareMs));
+            wholes.push_back(msSince(sinceStart));
+            fills.push_back(fillMs);
         }
     }
 
@@ -231,7 +247,7 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
             const double checkMs = msSince(timer);
             QSqlDatabase db = QSqlDatabase::database(name, false);
             timer.restart();
-            const auto records = StoreFile::readAll(db);
+            const auto records = StoreFile::readAll(db, SessionStore::firstPart, [](const QList<ChatSession> &) {});
             if (i > 0) {
                 checks.push_back(checkMs);
                 readAlls.push_back(msSince(timer));
@@ -244,6 +260,8 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
     std::printf("  read at opening (store thread)                %9.2f ms (checking the file %.2f, reading %.2f)\n",
                 median(reads), median(checks), median(readAlls));
     std::printf("  loadSession() on the GUI thread               %9.3f ms\n", median(restores));
+    std::printf("  whole conversation read (from the store made) %9.2f ms; its texts filled in on the GUI thread %.3f ms\n",
+                median(wholes), median(fills));
     bool met = true;
     met &= target("save: the GUI thread's call (max of runs)", maximum(calls), "<=", 2.0, "ms");
     met &= target("save: a change 20 ms after it (max of runs)", maximum(changesLater), "<=", 2.0, "ms");
@@ -253,6 +271,7 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
     met &= target("save written / plain SQLite write", median(writes) / median(plain.write), "<=", 2.0, "x");
     met &= target("reading the record / plain SQLite read", median(readAlls) / median(plain.read), "<=", 2.0, "x");
     met &= target("loadSession() on the GUI thread", median(restores), "<=", 2.0, "ms");
+    met &= target("later texts filled in on the GUI thread", median(fills), "<=", 2.0, "ms");
     return met;
 }
 
