@@ -572,27 +572,37 @@ private slots:
     // A conversation longer than the store's first part shows its first
     // messages at once, the later texts when read. Meanwhile a send waits for
     // the whole history and nothing is saved; a new chat drops what comes.
+    // When the later texts turn out unreadable, the window ends empty, as with
+    // any unreadable store, the message waits in the draft and nothing is written.
     void longConversationIsRestoredInTwoSteps_data()
     {
         QTest::addColumn<bool>("newChat");
-        QTest::newRow("a send waits for the whole conversation") << false;
-        QTest::newRow("a new chat drops the rest") << true;
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("a send waits for the whole conversation") << false << false;
+        QTest::newRow("a new chat drops the rest") << true << false;
+        QTest::newRow("the rest is unreadable") << false << true;
     }
     void longConversationIsRestoredInTwoSteps()
     {
         QFETCH(bool, newChat);
+        QFETCH(bool, damaged);
         const qsizetype count = SessionStore::firstPart * 2 + 1;
         QStringList roles, stored;
         for (qsizetype i = 0; i < count; ++i) {
             roles << (i % 2 ? "assistant" : "user");
             stored << QString("message %1").arg(i);
         }
+        if (damaged)
+            stored.last() = "bad \\x escape";  // written as is below
         ChatSession record = makeRecord(*m_store, roles, stored);
         record.updatedAt = QDateTime::currentDateTimeUtc().addSecs(60);  // newer than the record in use
         m_tester.reset();
         m_vm.reset();
         m_store->save(record);
         m_store.reset();
+        if (damaged)  // the JSON escape of the backslash undone: an escape JSON does not have
+            QVERIFY(execute(path(), {"UPDATE ChatSession SET contents = replace(contents, '\\\\x', '\\x')"}));
+        const QByteArray before = fileBytes(path());
 
         m_store = std::make_unique<SessionStore>(path());
         bool seenFirstPart = false;
@@ -617,6 +627,18 @@ private slots:
         });
         QTRY_VERIFY(seenFirstPart);
         QTRY_VERIFY(!m_store->isRestoring());
+        if (damaged) {
+            QCOMPARE(m_vm->messageCount(), 0);
+            QCOMPARE(m_vm->draft(), QString("More"));
+            QVERIFY(!m_store->isUsable());
+            m_vm->send();
+            QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageCount() == 2);
+            m_tester.reset();
+            m_vm.reset();
+            m_store.reset();
+            QCOMPARE(fileBytes(path()), before);
+            return;
+        }
         if (newChat) {
             QCOMPARE(m_vm->messageCount(), 0);
             QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));

@@ -276,6 +276,7 @@ private slots:
         QTest::newRow("row whose lists are not JSON") << "badRow";
         QTest::newRow("row whose list is a number") << "numberRow";
         QTest::newRow("a folder in the file's place") << "folder";
+        QTest::newRow("long row, damaged after its first part") << "lateDamage";
     }
     void unreadableFilesAreLeftUntouched()
     {
@@ -312,13 +313,27 @@ private slots:
                                                     : "INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (1.0, '[]', 7)"}));
         } else if (kind == "folder") {
             QVERIFY(QDir().mkpath(path + "/inside"));
+        } else if (kind == "lateDamage") {
+            { SessionStore create(path); QVERIFY(waitUntilOpen(create)); }
+            const QString roles = "[" + QStringList(SessionStore::firstPart + 5, "\"user\"").join(',') + "]";
+            const QString contents = "[" + QStringList(SessionStore::firstPart + 4, "\"fine\"").join(',') + ",\"\\x\"]";
+            QVERIFY(execute(path, {QString("INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (1.0, '%1', '%2')")
+                                       .arg(roles, contents)}));
         }
         const QByteArray before = fileBytes(path);
         const QStringList entriesBefore = folderEntries(QFileInfo(path).absolutePath());
 
         {
             SessionStore store(path);
+            QSignalSpy restored(&store, &SessionStore::restored);
+            bool firstPartRead = false;
+            connect(&store, &SessionStore::opened, this, [&] { firstPartRead = store.isRestoring() && store.isUsable(); });
             QVERIFY(waitUntilOpen(store));
+            if (kind == "lateDamage") {
+                QVERIFY(firstPartRead);
+                QVERIFY(restored.count() == 1 || restored.wait(30000));
+                QVERIFY(restored.first().first().value<QList<ChatMessage>>().isEmpty());
+            }
             QVERIFY(!store.isUsable());
             QVERIFY(!store.takeRecords().has_value());
             store.save(makeRecord(store, {"user"}, {"hello"}));

@@ -32,12 +32,21 @@ void ChatViewModel::loadSession()
         connect(d->store, &SessionStore::restored, this, &ChatViewModel::finishRestoring);
 }
 
+// The whole conversation has been read. When the rest of the file turned out
+// unreadable, the window is left as for any unreadable store: empty, and a
+// waiting message stays in the draft.
 void ChatViewModel::finishRestoring(const QList<ChatMessage> &messages)
 {
     if (!std::exchange(d->restoring, false))
         return;  // a new chat came first
-    if (d->model->fillContents(messages))
-        emit messagesChanged();
+    if (messages.isEmpty()) {
+        d->currentSession.reset();
+        d->sendWhenRestored = false;
+        setMessages({});
+        return;
+    }
+    if (!d->model->fillContents(messages))
+        setMessages(messages);  // fewer texts than roles: the rows themselves change
     if (std::exchange(d->sendWhenRestored, false))
         send();
 }

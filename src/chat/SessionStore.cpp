@@ -182,6 +182,8 @@ void SessionStore::onRestored(bool ok, const QList<ChatMessage> &messages)
 {
     m_restoring = false;
     m_usable = ok;
+    if (!ok)
+        m_records.reset();
     emit restored(messages);
 }
 

@@ -62,7 +62,8 @@ public:
 signals:
     void opened();
     // The newest record's messages, all with their texts: the same messages
-    // (the same ids) as handed over at opening. Empty when reading them failed.
+    // (the same ids) as handed over at opening. Empty when the rest of the file
+    // turned out unreadable: the store is then unusable, as if opening had failed.
     void restored(const QList<ChatMessage> &messages);
     // A write ended; `ok` is false when it failed (nothing was written).
     void written(bool ok);

@@ -188,17 +188,14 @@ std::optional<QList<ChatMessage::Role>> readRoles(sqlite3 *handle, qint64 rowId)
     return readColumn(handle, "roles", rowId, reader) ? std::optional(roles) : std::nullopt;
 }
 
-// How many texts one row's contents hold, each checked, none kept; nullopt
-// when the column is not a list of strings.
-std::optional<qsizetype> checkContents(sqlite3 *handle, qint64 rowId)
+// True when one row's contents are a list of strings (each checked, none kept).
+bool checkContents(sqlite3 *handle, qint64 rowId)
 {
     StoreJson::TextDecoder text;
-    qsizetype count = 0;
     StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
-        ++count;
         return hasEscapes ? text.decode(raw, hasEscapes).has_value() : raw.isValidUtf8();
     });
-    return readColumn(handle, "contents", rowId, reader) ? std::optional(count) : std::nullopt;
+    return readColumn(handle, "contents", rowId, reader);
 }
 
 double toSeconds(const QDateTime &time) { return double(time.toMSecsSinceEpoch()) / 1000.0; }
@@ -286,39 +283,37 @@ std::optional<QList<ChatSession>> StoreFile::readAll(QSqlDatabase &db, qsizetype
         }
         ok = ok && !query.lastError().isValid();
     }
-    // Every row is checked whole before any text is kept.
-    QList<ChatMessage::Role> roles;
-    qsizetype texts = 0;
-    for (qsizetype i = 0; ok && i < records.size(); ++i) {
-        const auto rowRoles = readRoles(handle, records.at(i).id);
-        const auto rowTexts = checkContents(handle, records.at(i).id);
-        ok = rowRoles && rowTexts;
-        if (ok && i == 0) {
-            roles = *rowRoles;
-            texts = *rowTexts;
-        }
-    }
-    // The newest record's messages, each with an empty text at first.
+    // The newest record's messages, decoded as they are read: the first
+    // `firstPart` go out as soon as they are, the later ones without text yet.
     QList<ChatMessage> messages;
-    messages.reserve(std::min(roles.size(), texts));
-    for (qsizetype i = 0; ok && i < std::min(roles.size(), texts); ++i)
-        messages.append(ChatMessage(roles.at(i), QString()));
-    StoreJson::TextDecoder text;
-    qsizetype index = 0;
-    StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
-        if (index < messages.size()) {  // texts beyond the roles are not kept
+    if (ok && !records.isEmpty()) {
+        const auto roles = readRoles(handle, records.first().id);
+        ok = roles.has_value();
+        messages.reserve(ok ? roles->size() : 0);
+        for (qsizetype i = 0; ok && i < roles->size(); ++i)
+            messages.append(ChatMessage(roles->at(i), QString()));
+        StoreJson::TextDecoder text;
+        qsizetype texts = 0;
+        StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
             std::optional<QString> content = text.decode(raw, hasEscapes);
             if (!content)
                 return false;
-            messages[index].content = std::move(*content);
-        }
-        if (++index == firstPart && messages.size() > firstPart) {
-            records.first().messages = messages;
-            partRead(records);
-        }
-        return true;
-    });
-    ok = ok && (records.isEmpty() || readColumn(handle, "contents", records.first().id, reader));
+            if (texts < messages.size())  // texts beyond the roles are not kept
+                messages[texts].content = std::move(*content);
+            if (++texts == firstPart && messages.size() > firstPart) {
+                records.first().messages = messages;
+                partRead(records);
+                records.first().messages.clear();
+            }
+            return true;
+        });
+        ok = ok && readColumn(handle, "contents", records.first().id, reader);
+        if (ok && texts < messages.size())  // roles beyond the texts are not kept
+            messages.erase(messages.begin() + texts, messages.end());
+    }
+    // The older records are checked whole (the program deletes them unread).
+    for (qsizetype i = 1; ok && i < records.size(); ++i)
+        ok = readRoles(handle, records.at(i).id) && checkContents(handle, records.at(i).id);
     if (ok && !records.isEmpty())
         records.first().messages = std::move(messages);
     db.commit();

@@ -33,12 +33,13 @@ bool ensureFolder(const QString &folder);
 bool open(const QString &path, const QString &connectionName, int schemaVersion);
 
 // Every record, newest first, read in one transaction; nullopt when any row
-// cannot be read (each is checked whole before any text is kept). Only the
-// newest record comes with its messages: the program deletes the others. The
-// lists are read from SQLite's pages piece by piece and decoded as they come,
-// so a long conversation is never held twice. When the newest record holds
-// more than `firstPart` messages, `partRead` gets the records as soon as the
-// first `firstPart` texts are decoded, the later messages still without text.
+// cannot be read. Only the newest record comes with its messages: the program
+// deletes the others, which are checked whole but not kept. The lists are read
+// from SQLite's pages piece by piece and decoded as they come, so a long
+// conversation is never held twice. When the newest record holds more than
+// `firstPart` messages, `partRead` gets the records as soon as the first
+// `firstPart` texts are decoded, the later messages still without text (the
+// rest of the file may then still turn out unreadable).
 std::optional<QList<ChatSession>> readAll(QSqlDatabase &db, qsizetype firstPart,
                                           const std::function<void(const QList<ChatSession> &)> &partRead);
 
