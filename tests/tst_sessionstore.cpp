@@ -226,6 +226,14 @@ private slots:
         }
         QVERIFY(!store.isRestoring());
         QVERIFY(store.isUsable());
+
+        // Records taken only after the restore come whole.
+        SessionStore late(path);
+        QSignalSpy lateRestored(&late, &SessionStore::restored);
+        QVERIFY(lateRestored.wait(30000));
+        const auto records = late.takeRecords();
+        QVERIFY(records && records->size() == 1);
+        QCOMPARE(contentsOf(records->first()), contents);
     }
 
     // Saves made faster than they are written reach the file in order, each

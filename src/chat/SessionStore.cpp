@@ -184,6 +184,8 @@ void SessionStore::onRestored(bool ok, const QList<ChatMessage> &messages)
     m_usable = ok;
     if (!ok)
         m_records.reset();
+    else if (m_records && !m_records->isEmpty())  // not taken yet: taken whole then
+        m_records->first().messages = messages;
     emit restored(messages);
 }
 

@@ -44,7 +44,8 @@ public:
     bool isUsable() const { return m_usable; }
     // The records read at opening, newest first, handed over once (the store
     // keeps no copy); nullopt while opening or when the store cannot be read.
-    // Only the newest comes with its messages (the program deletes the others).
+    // Only the newest comes with its messages (the program deletes the others);
+    // taken while `isRestoring`, its later messages have no text yet.
     std::optional<QList<ChatSession>> takeRecords();
     // True when the newest record holds more than `firstPart` messages and
     // the texts after those are still being read: `restored` brings them all.
