@@ -68,7 +68,10 @@ Launch launch(const QString &program, const QString &dataHome, const QString &ru
 bool measureLongConversations(const QString &appProbe, const QString &root, const QString &runtimeDir, int runs)
 {
     struct Size { const char *name; int messages; QString home; qsizetype textBytes = 0; std::vector<double> ms, mb, first, read; };
-    std::vector<Size> sizes = {{"2 messages", 2, {}}, {"20,000 messages", 20000, {}}, {"100,000 messages", 100000, {}}};
+    // 200 messages fill the window's first screen as the long ones do: the
+    // share of their time that is the store's own is what they add to it.
+    std::vector<Size> sizes = {{"2 messages", 2, {}}, {"200 messages", 200, {}}, {"20,000 messages", 20000, {}},
+                               {"100,000 messages", 100000, {}}};
     for (Size &size : sizes) {
         size.home = root + QStringLiteral("/long-%1").arg(size.messages);
         const Conversation conversation = questionsAndReplies(size.messages, 920);
@@ -104,10 +107,12 @@ bool measureLongConversations(const QString &appProbe, const QString &root, cons
         std::printf("  %-18s first frame %7.1f ms, record read %7.1f ms, conversation shown %7.1f ms\n", size.name,
                     median(size.first), median(size.read), median(size.ms));
     const double baseMs = median(sizes[0].ms), baseMb = median(sizes[0].mb);
+    std::printf("  the same first screen from a short store: 20,000 / 200 messages %.2f x, 100,000 / 200 %.2f x\n",
+                median(sizes[2].ms) / median(sizes[1].ms), median(sizes[3].ms) / median(sizes[1].ms));
     bool met = true;
-    met &= target("shown, 20,000 messages / 2 messages", median(sizes[1].ms) / baseMs, "<=", 1.5, "x");
-    met &= target("shown, 100,000 messages / 2 messages", median(sizes[2].ms) / baseMs, "<=", 2.5, "x");
-    for (const Size &size : {sizes[1], sizes[2]}) {
+    met &= target("shown, 20,000 messages / 2 messages", median(sizes[2].ms) / baseMs, "<=", 1.5, "x");
+    met &= target("shown, 100,000 messages / 2 messages", median(sizes[3].ms) / baseMs, "<=", 2.5, "x");
+    for (const Size &size : {sizes[2], sizes[3]}) {
         const QByteArray what = QByteArray("peak RSS, ") + size.name + " (2 messages + 3 x text)";
         met &= target(what.constData(), median(size.mb), "<=", baseMb + 3 * double(size.textBytes) / (1024 * 1024), "MB");
     }
