@@ -5,11 +5,11 @@ BUILD ?= build
 JOBS ?= 2
 
 DEB_PACKAGES = cmake g++ make ccache pkg-config \
-  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6sql6-sqlite nlohmann-json3-dev \
+  qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6sql6-sqlite libsqlite3-dev nlohmann-json3-dev \
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
   qml6-module-qtquick-layouts qml6-module-qtquick-dialogs qml6-module-qtqml-workerscript \
   qml6-module-qtquick-window qml6-module-qttest qml6-module-qtqml \
-  xvfb xauth clang libclang-rt-14-dev
+  xvfb xauth clang libclang-rt-14-dev dbus-daemon
 
 # What `make deb` needs to build the package (dpkg-shlibdeps reads the program's
 # libraries) and what `make deb-test` needs to check it.

@@ -5,6 +5,7 @@
 #include "SampleText.h"
 #include "SessionStore.h"
 
+#include <QEventLoop>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
@@ -43,6 +44,33 @@ struct Conversation
     QStringList contents;
 };
 
+// Short questions and long replies, as in a real conversation: `count`
+// messages of about `replyChars` characters for every reply.
+inline Conversation questionsAndReplies(int count, qsizetype replyChars)
+{
+    Conversation c;
+    const QString reply = sampleReply(replyChars * 4);
+    for (int i = 0; i < count; ++i) {
+        const bool user = i % 2 == 0;
+        const qsizetype offset = (i * 37) % (reply.size() - replyChars);
+        c.roles << (user ? QStringLiteral("user") : QStringLiteral("assistant"));
+        c.contents << (user ? QStringLiteral("Question %1: what does this part mean?").arg(i)
+                            : reply.mid(offset, replyChars));
+    }
+    return c;
+}
+
+inline QList<ChatMessage> messagesOf(const Conversation &conversation)
+{
+    QList<ChatMessage> messages;
+    messages.reserve(conversation.roles.size());
+    for (qsizetype i = 0; i < conversation.roles.size(); ++i)
+        messages.append(ChatMessage(conversation.roles.at(i) == QLatin1String("user") ? ChatMessage::Role::user
+                                                                                        : ChatMessage::Role::assistant,
+                                    conversation.contents.at(i)));
+    return messages;
+}
+
 inline Conversation sampleConversation(int count, qsizetype totalChars)
 {
     Conversation c;
@@ -77,18 +105,34 @@ inline Conversation twoMessageConversation()
             {QStringLiteral("Summarise this, please."), sampleReply(600)}};
 }
 
+// Runs the event loop until the store has been opened; true when it is usable.
+inline bool waitOpen(SessionStore &store)
+{
+    QEventLoop loop;
+    QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
+    if (!store.isOpen())
+        loop.exec();
+    return store.isUsable();
+}
+
 // A store file at `path` holding one record with `conversation` (empty lists
 // for an empty store), written with the store's own code.
 inline bool writeStore(const QString &path, const Conversation &conversation)
 {
     SessionStore store(path);
-    if (!store.isUsable())
+    if (!waitOpen(store))
         return false;
-    auto session = std::make_shared<ChatSession>();
-    session->setRoles(conversation.roles);
-    session->setContents(conversation.contents);
-    store.insert(session);
-    return store.save();
+    ChatSession record = store.newRecord();
+    record.messages = messagesOf(conversation);
+    bool ok = false;
+    QEventLoop loop;
+    QObject::connect(&store, &SessionStore::written, &loop, [&](bool written) {
+        ok = written;
+        loop.quit();
+    });
+    store.save(record);
+    loop.exec();
+    return ok;
 }
 
 inline qsizetype characterCount(const Conversation &conversation)

@@ -83,6 +83,7 @@ private slots:
         m_server.requests.clear();
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<SessionStore>(path());
+        QVERIFY(waitUntilOpen(*m_store));
         m_vm = std::make_unique<ChatViewModel>(m_store.get());
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -125,11 +126,18 @@ private slots:
                                                       {"user", "again"}}));
         m_chats.last()->respond(200, chunkLine("ok", true));
         QTRY_VERIFY(!m_vm->isGenerating());
+        QVERIFY(waitForWrites(*m_store));
         const auto rows = readRows(path());
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].roles, QString(R"(["user","assistant","user","assistant","user","assistant"])"));
         SessionStore reopened(path());
-        QCOMPARE(reopened.fetch()->first()->contents(), contents());
+        QVERIFY(waitUntilOpen(reopened));
+        const auto records = reopened.takeRecords();
+        QVERIFY(records && records->size() == 1);
+        QStringList reread;
+        for (const ChatMessage &m : records->first().messages)
+            reread << m.content;
+        QCOMPARE(reread, contents());
     }
 
     void errorLineAfterAPartialReplyReplacesIt()

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,16 +16,6 @@ using namespace StoreTestTools;
 
 namespace {
 
-std::shared_ptr<ChatSession> makeRecord(const QDateTime &at, const QStringList &roles,
-                                        const QStringList &contents)
-{
-    auto record = std::make_shared<ChatSession>();
-    record->setUpdatedAt(at);
-    record->setRoles(roles);
-    record->setContents(contents);
-    return record;
-}
-
 int modeBits(const QString &path)
 {
     struct stat info {};
@@ -33,28 +24,58 @@ int modeBits(const QString &path)
 
 const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(1'700'000'000'123, Qt::UTC);
 
+QStringList contentsOf(const ChatSession &record)
+{
+    QStringList list;
+    for (const ChatMessage &m : record.messages)
+        list << m.content;
+    return list;
+}
+
+QStringList rolesOf(const ChatSession &record)
+{
+    QStringList list;
+    for (const ChatMessage &m : record.messages)
+        list << roleName(m.role);
+    return list;
+}
+
+// The records of the store at `path`, as the next start reads them.
+std::optional<QList<ChatSession>> recordsAt(const QString &path)
+{
+    SessionStore store(path);
+    if (!waitUntilOpen(store))
+        return std::nullopt;
+    return store.takeRecords();
+}
+
 // A child process that rewrites one record again and again, reporting each
 // completed save on stdout, until it is killed.
 int runCrashWriter(const QString &path)
 {
     SessionStore store(path);
-    auto records = store.fetch();
+    if (!waitUntilOpen(store))
+        return 2;
+    auto records = store.takeRecords();
     if (!records)
         return 2;
-    auto record = records->isEmpty() ? std::make_shared<ChatSession>() : records->first();
-    if (records->isEmpty())
-        store.insert(record);
+    ChatSession record = records->isEmpty() ? store.newRecord() : records->first();
     const QString filler(20000, QLatin1Char('x'));
-    for (int step = 1;; ++step) {
-        const QString text = QStringLiteral("step %1 ").arg(step) + filler;
-        record->setRoles(QStringList(40, QStringLiteral("user")));
-        record->setContents(QStringList(40, text));
-        record->setUpdatedAt(QDateTime::currentDateTimeUtc());
-        if (!store.save())
-            return 3;
+    int step = 0;
+    QObject::connect(&store, &SessionStore::written, &store, [&](bool ok) {
+        if (!ok)
+            QCoreApplication::exit(3);
         std::printf("%d\n", step);
         std::fflush(stdout);
-    }
+        const QString text = QStringLiteral("step %1 ").arg(++step) + filler;
+        record.messages.clear();
+        for (int i = 0; i < 40; ++i)
+            record.messages.append(ChatMessage(ChatMessage::Role::user, text));
+        record.updatedAt = QDateTime::currentDateTimeUtc();
+        store.save(record);
+    });
+    store.save(record);  // step 0: as it was
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -82,100 +103,172 @@ private slots:
     {
         const QString path = storePath("fresh");
         SessionStore store(path);
+        QVERIFY(waitUntilOpen(store));
         QVERIFY(store.isUsable());
         QCOMPARE(modeBits(path), 0600);
         QCOMPARE(modeBits(QFileInfo(path).absolutePath()), 0700);
         QCOMPARE(userVersion(path), SessionStore::schemaVersion);
         QCOMPARE(columns(path), QStringList({"id INTEGER", "updatedAt REAL", "roles TEXT", "contents TEXT"}));
-        const auto fetched = store.fetch();
+        const auto fetched = store.takeRecords();
         QVERIFY(fetched.has_value());
         QVERIFY(fetched->isEmpty());
     }
 
-    // Lists are JSON arrays of strings and the time is REAL seconds since 1970 UTC.
+    // Lists are JSON arrays of strings and the time is REAL seconds since 1970
+    // UTC. A long message is read in many pieces, with escapes, multi-byte
+    // characters and the message boundaries falling across them.
     void recordRoundTripsThroughTheFileExactly()
     {
         const QString path = storePath("roundtrip");
-        const QStringList roles{"user", "assistant", "user", "assistant"};
+        QString longText;
+        for (int i = 0; longText.size() < 700'000; ++i)
+            longText += QStringLiteral("line %1 \"quoted\" caf\u00e9 \u2014 \U0001F600 \\ tab\t end\n").arg(i);
+        const QStringList roles{"user", "assistant", "user", "assistant", "assistant"};
         const QStringList contents{"Hi \"there\"\n\ttab", "", QString::fromUtf8("caf\u00e9 \u2014 \U0001F600 \\ end"),
-                                   "Error: Could not connect."};
+                                   longText, "Error: Could not connect."};
         {
             SessionStore store(path);
-            store.insert(makeRecord(t0, roles, contents));
-            QVERIFY(store.save());
+            QVERIFY(waitUntilOpen(store));
+            ChatSession record = makeRecord(store, roles, contents);
+            record.updatedAt = t0;
+            store.save(record);
         }
         const auto rows = readRows(path);
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].updatedAtType, QStringLiteral("real"));
         QCOMPARE(rows[0].updatedAt.toDouble(), 1'700'000'000.123);
-        QCOMPARE(rows[0].roles, QStringLiteral(R"(["user","assistant","user","assistant"])"));
+        QCOMPARE(rows[0].roles, QStringLiteral(R"(["user","assistant","user","assistant","assistant"])"));
 
-        SessionStore reopened(path);
-        const auto fetched = reopened.fetch();
+        const auto fetched = recordsAt(path);
         QVERIFY(fetched && fetched->size() == 1);
-        QCOMPARE(fetched->first()->roles(), roles);
-        QCOMPARE(fetched->first()->contents(), contents);
-        QCOMPARE(fetched->first()->updatedAt(), t0);
+        QCOMPARE(rolesOf(fetched->first()), roles);
+        QCOMPARE(contentsOf(fetched->first()), contents);
+        QCOMPARE(fetched->first().updatedAt, t0);
     }
 
-    void fetchIsNewestFirstAndTracksPendingInsertsAndDeletions()
+    // Records come newest first; saves write in place of their row, removals
+    // delete it; new records never take an existing row.
+    void recordsAreReadNewestFirstAndWrittenByRow()
     {
         const QString path = storePath("order");
         {
             SessionStore store(path);
-            store.insert(makeRecord(t0.addSecs(10), {"user"}, {"middle"}));
-            store.insert(makeRecord(t0.addSecs(20), {"user"}, {"newest"}));
-            store.insert(makeRecord(t0, {"user"}, {"oldest"}));
-            QVERIFY(store.save());
+            QVERIFY(waitUntilOpen(store));
+            for (const auto &[seconds, text] : {std::pair{10, "middle"}, {20, "newest"}, {0, "oldest"}}) {
+                ChatSession record = makeRecord(store, {"user"}, {text});
+                record.updatedAt = t0.addSecs(seconds);
+                store.save(record);
+            }
         }
         SessionStore store(path);
-        auto fetched = store.fetch();
+        QVERIFY(waitUntilOpen(store));
+        auto fetched = store.takeRecords();
         QVERIFY(fetched && fetched->size() == 3);
-        QCOMPARE(fetched->at(0)->contents(), QStringList{"newest"});
-        QCOMPARE(fetched->at(1)->contents(), QStringList{"middle"});
-        QCOMPARE(fetched->at(2)->contents(), QStringList{"oldest"});
+        QCOMPARE(contentsOf(fetched->at(0)), QStringList{"newest"});
+        QCOMPARE(fetched->at(1).updatedAt, t0.addSecs(10));
+        QCOMPARE(fetched->at(2).updatedAt, t0);
+        QVERIFY(fetched->at(1).messages.isEmpty());  // older records come without their messages
 
-        // Records are live: the same object comes back, with its unsaved values.
-        fetched->at(2)->setUpdatedAt(t0.addSecs(30));
-        store.remove(fetched->at(0));
-        auto pending = makeRecord(t0.addSecs(5), {"user"}, {"pending"});
-        store.insert(pending);
-        const auto again = store.fetch();
+        ChatSession oldest = fetched->at(2);
+        oldest.updatedAt = t0.addSecs(30);
+        oldest.messages.append(ChatMessage(ChatMessage::Role::user, "oldest"));
+        store.save(oldest);
+        store.remove(fetched->at(0).id);
+        ChatSession added = makeRecord(store, {"user"}, {"added"});
+        QVERIFY(added.id > std::max({fetched->at(0).id, fetched->at(1).id, fetched->at(2).id}));
+        added.updatedAt = t0.addSecs(5);
+        store.save(added);
+        QVERIFY(waitForWrites(store));
+
+        const auto again = recordsAt(path);
         QVERIFY(again && again->size() == 3);
-        QCOMPARE(again->at(0).get(), fetched->at(2).get());
-        QCOMPARE(again->at(1).get(), fetched->at(1).get());
-        QCOMPARE(again->at(2).get(), pending.get());
-        QCOMPARE(readRows(path).size(), 3);  // nothing written before the save
-
-        QVERIFY(store.save());
-        const auto rows = readRows(path);
-        QCOMPARE(rows.size(), 3);
-        QVERIFY(std::none_of(rows.begin(), rows.end(), [](const auto &r) { return r.contents.contains("newest"); }));
+        QCOMPARE(contentsOf(again->at(0)), QStringList{"oldest"});
+        QCOMPARE(again->at(0).id, oldest.id);
+        QCOMPARE(again->at(1).id, fetched->at(1).id);
+        QCOMPARE(again->at(2).id, added.id);
+        QVERIFY(readRows(path).value(2).contents.contains("added"));
     }
 
-    // Pending changes reach the disk from the event loop, at quit and on destruction.
-    void pendingChangesAreSavedAutomatically()
+    // A record longer than the first part: its first messages come at opening,
+    // the later ones still without text; then all of them, the same messages.
+    void longRecordIsHandedOverInTwoSteps()
     {
-        const QString path = storePath("autosave");
-        SessionStore store(path);
-        auto record = makeRecord(t0, {"user"}, {"one"});
-        store.insert(record);
-        QTRY_COMPARE(readRows(path).size(), 1);
-        QVERIFY(!store.hasChanges());
-
-        record->setContents({"two"});
-        QVERIFY(store.hasChanges());
-        emitAboutToQuit();
-        QCOMPARE(readRows(path).value(0).contents, QStringLiteral(R"(["two"])"));
-
-        {
-            SessionStore second(storePath("autosave-destroyed"));
-            auto other = makeRecord(t0, {"assistant"}, {"kept"});
-            second.insert(other);
-            other->setContents({"kept at the end"});
+        const QString path = storePath("two-steps");
+        const qsizetype count = SessionStore::firstPart + 50;
+        QStringList roles, contents;
+        for (qsizetype i = 0; i < count; ++i) {
+            roles << (i % 3 ? "assistant" : "user");
+            contents << QStringLiteral("text \"%1\"").arg(i);
         }
-        QCOMPARE(readRows(storePath("autosave-destroyed")).value(0).contents,
-                 QStringLiteral(R"(["kept at the end"])"));
+        {
+            SessionStore store(path);
+            QVERIFY(waitUntilOpen(store));
+            store.save(makeRecord(store, roles, contents));
+        }
+        SessionStore store(path);
+        std::optional<QList<ChatSession>> part;
+        connect(&store, &SessionStore::opened, this, [&] {
+            QVERIFY(store.isRestoring());
+            part = store.takeRecords();
+        });
+        QSignalSpy restored(&store, &SessionStore::restored);
+        QVERIFY(restored.wait(30000));
+        QVERIFY(part && part->size() == 1);
+        const QList<ChatMessage> first = part->first().messages;
+        QCOMPARE(rolesOf(part->first()), roles);
+        QCOMPARE(contentsOf(part->first()).mid(0, SessionStore::firstPart), contents.mid(0, SessionStore::firstPart));
+        QCOMPARE(contentsOf(part->first()).mid(SessionStore::firstPart), QStringList(50, QString()));
+        const auto whole = restored.first().first().value<QList<ChatMessage>>();
+        QCOMPARE(whole.size(), count);
+        for (qsizetype i = 0; i < count; ++i) {
+            QCOMPARE(whole[i].id, first[i].id);
+            QCOMPARE(whole[i].content, contents[i]);
+        }
+        QVERIFY(!store.isRestoring());
+        QVERIFY(store.isUsable());
+
+        // Records taken only after the restore come whole.
+        SessionStore late(path);
+        QSignalSpy lateRestored(&late, &SessionStore::restored);
+        QVERIFY(lateRestored.wait(30000));
+        const auto records = late.takeRecords();
+        QVERIFY(records && records->size() == 1);
+        QCOMPARE(contentsOf(records->first()), contents);
+    }
+
+    // Saves made faster than they are written reach the file in order, each
+    // write holding a newer one than the last; the newest is there at the end,
+    // also when the store is closed right after it.
+    void savesLandInOrderAndClosingWaitsForTheLast()
+    {
+        const QString path = storePath("queue");
+        QList<int> seen;
+        {
+            SessionStore store(path);
+            QVERIFY(waitUntilOpen(store));
+            ChatSession record = store.newRecord();
+            connect(&store, &SessionStore::written, this, [&](bool ok) {
+                QVERIFY(ok);
+                const auto rows = readRows(path);
+                if (rows.size() == 1)
+                    seen << rows[0].contents.count(QLatin1Char(','));
+            });
+            const QString text(50'000, QLatin1Char('x'));
+            for (int n = 1; n <= 30; ++n) {
+                record.messages.append(ChatMessage(ChatMessage::Role::user, text));
+                store.save(record);
+                if (n == 10)
+                    QVERIFY(waitForWrites(store));
+            }
+            QVERIFY(store.isWriting());
+        }
+        QVERIFY(!seen.isEmpty());
+        QString counts;
+        for (int n : seen)
+            counts += QString::number(n + 1) + QLatin1Char(' ');
+        QVERIFY2(std::is_sorted(seen.begin(), seen.end()) && std::adjacent_find(seen.begin(), seen.end()) == seen.end(),
+                 qPrintable("message counts written: " + counts));
+        QCOMPARE(readRows(path).value(0).contents.count(QLatin1Char(',')), 29);
     }
 
     // Damaged, foreign and newer files: the store reads nothing, writes nothing,
@@ -189,7 +282,9 @@ private slots:
         QTest::newRow("same table name, other columns") << "otherColumns";
         QTest::newRow("newer schema version") << "newer";
         QTest::newRow("row whose lists are not JSON") << "badRow";
+        QTest::newRow("row whose list is a number") << "numberRow";
         QTest::newRow("a folder in the file's place") << "folder";
+        QTest::newRow("long row, damaged after its first part") << "lateDamage";
     }
     void unreadableFilesAreLeftUntouched()
     {
@@ -203,8 +298,8 @@ private slots:
         } else if (kind == "damaged") {
             {
                 SessionStore store(path);
-                store.insert(makeRecord(t0, QStringList(50, "user"), QStringList(50, QString(300, 'a'))));
-                QVERIFY(store.save());
+                QVERIFY(waitUntilOpen(store));
+                store.save(makeRecord(store, QStringList(50, "user"), QStringList(50, QString(300, 'a'))));
             }
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite));
@@ -220,22 +315,38 @@ private slots:
             QVERIFY(execute(path, {"CREATE TABLE ChatSession (id INTEGER PRIMARY KEY, updatedAt REAL NOT NULL, "
                                    "roles TEXT NOT NULL, contents TEXT NOT NULL, extra TEXT)",
                                    "PRAGMA user_version = 2"}));
-        } else if (kind == "badRow") {
-            { SessionStore create(path); }
-            QVERIFY(execute(path, {"INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (1.0, 'user', '[1]')"}));
+        } else if (kind == "badRow" || kind == "numberRow") {
+            { SessionStore create(path); QVERIFY(waitUntilOpen(create)); }
+            QVERIFY(execute(path, {kind == "badRow" ? "INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (1.0, 'user', '[1]')"
+                                                    : "INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (1.0, '[]', 7)"}));
         } else if (kind == "folder") {
             QVERIFY(QDir().mkpath(path + "/inside"));
+        } else if (kind == "lateDamage") {
+            { SessionStore create(path); QVERIFY(waitUntilOpen(create)); }
+            const QString roles = "[" + QStringList(SessionStore::firstPart + 5, "\"user\"").join(',') + "]";
+            const QString contents = "[" + QStringList(SessionStore::firstPart + 4, "\"fine\"").join(',') + ",\"\\x\"]";
+            QVERIFY(execute(path, {QString("INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (1.0, '%1', '%2')")
+                                       .arg(roles, contents)}));
         }
         const QByteArray before = fileBytes(path);
         const QStringList entriesBefore = folderEntries(QFileInfo(path).absolutePath());
 
         {
             SessionStore store(path);
-            QVERIFY(!store.fetch().has_value());
-            store.insert(makeRecord(t0, {"user"}, {"hello"}));
-            QVERIFY(!store.save());
-            QTest::qWait(20);
-            emitAboutToQuit();
+            QSignalSpy restored(&store, &SessionStore::restored);
+            bool firstPartRead = false;
+            connect(&store, &SessionStore::opened, this, [&] { firstPartRead = store.isRestoring() && store.isUsable(); });
+            QVERIFY(waitUntilOpen(store));
+            if (kind == "lateDamage") {
+                QVERIFY(firstPartRead);
+                QVERIFY(restored.count() == 1 || restored.wait(30000));
+                QVERIFY(restored.first().first().value<QList<ChatMessage>>().isEmpty());
+            }
+            QVERIFY(!store.isUsable());
+            QVERIFY(!store.takeRecords().has_value());
+            store.save(makeRecord(store, {"user"}, {"hello"}));
+            store.remove(1);
+            QVERIFY(!store.isWriting());
         }
         QCOMPARE(fileBytes(path), before);
         QCOMPARE(folderEntries(QFileInfo(path).absolutePath()), entriesBefore);
@@ -252,19 +363,13 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("x");
         }
-        {
-            SessionStore store(blocked);
-            QVERIFY(!store.fetch().has_value());
-        }
+        QVERIFY(!recordsAt(blocked).has_value());
         QCOMPARE(fileBytes(dir.filePath("blocked")), QByteArray("x"));
 
         UnprivilegedScope asUser(dir.path());
         QVERIFY(QDir().mkpath(shut));
         QFile::setPermissions(shut, QFile::ReadOwner | QFile::ExeOwner);
-        {
-            SessionStore store(shut + "/Hushwing.sqlite");
-            QVERIFY(!store.fetch().has_value());
-        }
+        QVERIFY(!recordsAt(shut + "/Hushwing.sqlite").has_value());
         QVERIFY(!QFileInfo::exists(shut + "/Hushwing.sqlite"));
 
         // An existing store in a folder that became read-only can be read, and
@@ -272,18 +377,23 @@ private slots:
         QFile::setPermissions(shut, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         {
             SessionStore store(shut + "/Hushwing.sqlite");
-            store.insert(makeRecord(t0, {"user"}, {"saved before"}));
-            QVERIFY(store.save());
+            QVERIFY(waitUntilOpen(store));
+            store.save(makeRecord(store, {"user"}, {"saved before"}));
         }
         QFile::setPermissions(shut, QFile::ReadOwner | QFile::ExeOwner);
         const QByteArray before = fileBytes(shut + "/Hushwing.sqlite");
         {
             SessionStore store(shut + "/Hushwing.sqlite");
-            auto fetched = store.fetch();
+            QVERIFY(waitUntilOpen(store));
+            auto fetched = store.takeRecords();
             QVERIFY(fetched && fetched->size() == 1);
-            fetched->first()->setContents({"changed"});
-            QVERIFY(!store.save());
-            QCOMPARE(fetched->first()->contents(), QStringList{"changed"});  // memory unaffected
+            QCOMPARE(contentsOf(fetched->first()), QStringList{"saved before"});
+            QSignalSpy written(&store, &SessionStore::written);
+            ChatSession changed = fetched->first();
+            changed.messages.first().content = QStringLiteral("changed");
+            store.save(changed);
+            QVERIFY(written.wait(10000));
+            QCOMPARE(written.first().first().toBool(), false);
         }
         QCOMPARE(fileBytes(shut + "/Hushwing.sqlite"), before);
         QCOMPARE(folderEntries(shut), QStringList{"Hushwing.sqlite"});
@@ -315,12 +425,10 @@ private slots:
             if (!rest.isEmpty())
                 lastReported = rest.split('\n').last().toInt();
 
-            SessionStore store(path);
-            const auto fetched = store.fetch();
+            const auto fetched = recordsAt(path);
             QVERIFY(fetched && fetched->size() == 1);
-            const QStringList contents = fetched->first()->contents();
+            const QStringList contents = contentsOf(fetched->first());
             QCOMPARE(contents.size(), 40);
-            QCOMPARE(fetched->first()->roles().size(), 40);
             QCOMPARE(QSet<QString>(contents.begin(), contents.end()).size(), 1);
             const int saved = contents.first().section(' ', 1, 1).toInt();
             QVERIFY2(saved == lastReported || saved == lastReported + 1,

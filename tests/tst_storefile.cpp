@@ -2,6 +2,7 @@
 // the file once closed, and the lists as TEXT holding compact JSON that any
 // SQLite reader sees as text.
 #include "SessionStore.h"
+#include "StoreTestTools.h"
 
 #include <QDir>
 #include <QSqlDatabase>
@@ -22,11 +23,10 @@ void StoreFileTest::savedListsAreTextInAWriteAheadLoggedFile()
     const QString path = dir.filePath(QStringLiteral("Hushwing.sqlite"));
     {
         SessionStore store(path);
-        auto session = std::make_shared<ChatSession>();
-        session->setRoles({QStringLiteral("user"), QStringLiteral("assistant")});
-        session->setContents({QStringLiteral("a \"quote\"\n"), QStringLiteral("caf\u00e9 \u2014")});
-        store.insert(session);
-        QVERIFY(store.save());
+        QVERIFY(StoreTestTools::waitUntilOpen(store));
+        store.save(StoreTestTools::makeRecord(store, {QStringLiteral("user"), QStringLiteral("assistant")},
+                                              {QStringLiteral("a \"quote\"\n"), QStringLiteral("caf\u00e9 \u2014")}));
+        QVERIFY(StoreTestTools::waitForWrites(store));
         QVERIFY(QFileInfo::exists(path + QStringLiteral("-wal")));  // open: the log is in use
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Hushwing.sqlite")});
@@ -50,10 +50,11 @@ void StoreFileTest::savedListsAreTextInAWriteAheadLoggedFile()
     QSqlDatabase::removeDatabase(QStringLiteral("reader"));
 
     SessionStore reopened(path);
-    const auto records = reopened.fetch();
+    QVERIFY(StoreTestTools::waitUntilOpen(reopened));
+    const auto records = reopened.takeRecords();
     QVERIFY(records && records->size() == 1);
-    QCOMPARE(records->first()->contents(),
-             (QStringList{QStringLiteral("a \"quote\"\n"), QStringLiteral("caf\u00e9 \u2014")}));
+    QCOMPARE(records->first().messages.size(), 2);
+    QCOMPARE(records->first().messages.at(1).content, QStringLiteral("caf\u00e9 \u2014"));
 }
 
 QTEST_GUILESS_MAIN(StoreFileTest)

@@ -1,24 +1,58 @@
 // The store's list codec against a general JSON library: the same bytes out,
-// the same lists back, and the same refusals of anything that is not a JSON
-// array of strings.
+// the same lists back however the text is cut into pieces, and the same
+// refusals of anything that is not a JSON array of strings.
 #include "StoreJson.h"
 
 #include <QtTest>
 #include <nlohmann/json.hpp>
 
+namespace {
+
+QList<ChatMessage> messagesWith(const QStringList &contents)
+{
+    QList<ChatMessage> messages;
+    for (const QString &s : contents)
+        messages.append(ChatMessage(ChatMessage::Role::assistant, s));
+    return messages;
+}
+
+// The list read from `json` handed over in pieces of `pieceSize` bytes.
+std::optional<QStringList> readInPieces(const QByteArray &json, qsizetype pieceSize)
+{
+    QStringList list;
+    StoreJson::TextDecoder text;
+    StoreJson::ListReader reader([&](QByteArrayView raw, bool hasEscapes) {
+        const auto s = text.decode(raw, hasEscapes);
+        if (s)
+            list.append(*s);
+        return s.has_value();
+    });
+    QByteArray unused;  // the start of a string that runs on into the next piece
+    for (qsizetype at = 0; at < json.size(); at += pieceSize) {
+        unused += json.mid(at, pieceSize);
+        const qsizetype used = reader.read(unused);
+        if (used < 0)
+            return std::nullopt;
+        unused.remove(0, used);
+    }
+    return unused.isEmpty() && reader.finish() ? std::optional(list) : std::nullopt;
+}
+
+} // namespace
+
 class StoreJsonTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void encode_matchesAGeneralWriterAndReadsBack_data();
-    void encode_matchesAGeneralWriterAndReadsBack();
-    void decode_acceptsAnyWellFormedArrayOfStrings_data();
-    void decode_acceptsAnyWellFormedArrayOfStrings();
-    void decode_refusesEverythingElse_data();
-    void decode_refusesEverythingElse();
+    void encode_matchesAGeneralWriterAndReadsBackInAnyPieces_data();
+    void encode_matchesAGeneralWriterAndReadsBackInAnyPieces();
+    void read_acceptsAnyWellFormedArrayOfStrings_data();
+    void read_acceptsAnyWellFormedArrayOfStrings();
+    void read_refusesEverythingElse_data();
+    void read_refusesEverythingElse();
 };
 
-void StoreJsonTest::encode_matchesAGeneralWriterAndReadsBack_data()
+void StoreJsonTest::encode_matchesAGeneralWriterAndReadsBackInAnyPieces_data()
 {
     QTest::addColumn<QStringList>("list");
     QTest::newRow("empty list") << QStringList{};
@@ -32,18 +66,19 @@ void StoreJsonTest::encode_matchesAGeneralWriterAndReadsBack_data()
         << QStringList{QString(1000, u'a') + u'"' + QString(13, u'b') + u'\n', QString(7, u'\\')};
 }
 
-void StoreJsonTest::encode_matchesAGeneralWriterAndReadsBack()
+void StoreJsonTest::encode_matchesAGeneralWriterAndReadsBackInAnyPieces()
 {
     QFETCH(QStringList, list);
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
     for (const QString &s : list)
         array.push_back(s.toStdString());
-    const QByteArray encoded = StoreJson::encode(list);
+    const QByteArray encoded = StoreJson::encodeContents(messagesWith(list));
     QCOMPARE(encoded, QByteArray::fromStdString(array.dump()));
-    QCOMPARE(StoreJson::decode(encoded), std::optional<QStringList>(list));
+    for (qsizetype pieceSize : {1, 2, 3, 5, 8, 13, 64, 100000})
+        QCOMPARE(readInPieces(encoded, pieceSize), std::optional<QStringList>(list));
 }
 
-void StoreJsonTest::decode_acceptsAnyWellFormedArrayOfStrings_data()
+void StoreJsonTest::read_acceptsAnyWellFormedArrayOfStrings_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QStringList>("expected");
@@ -55,30 +90,33 @@ void StoreJsonTest::decode_acceptsAnyWellFormedArrayOfStrings_data()
         << QStringList{QString::fromUtf8("\xc3\xa9\xe2\x80\x94\xf0\x9f\xa6\x89") + QChar(0)};
 }
 
-void StoreJsonTest::decode_acceptsAnyWellFormedArrayOfStrings()
+void StoreJsonTest::read_acceptsAnyWellFormedArrayOfStrings()
 {
     QFETCH(QByteArray, json);
     QFETCH(QStringList, expected);
-    QCOMPARE(StoreJson::decode(json), std::optional<QStringList>(expected));
+    for (qsizetype pieceSize : {1, 2, 7, 1000})
+        QCOMPARE(readInPieces(json, pieceSize), std::optional<QStringList>(expected));
 }
 
-void StoreJsonTest::decode_refusesEverythingElse_data()
+void StoreJsonTest::read_refusesEverythingElse_data()
 {
     QTest::addColumn<QByteArray>("json");
     for (const char *bad : {"", "   ", "\"a\"", "{}", "[1]", "[null]", "[\"a\",]", "[,\"a\"]", "[\"a\" \"b\"]",
                             "[\"a\"", "[\"a]", "[\"a\"]x", "[\"a\"][]", "[\"\\x\"]", "[\"\\u12\"]", "[\"\\u12G4\"]",
                             "[\"\\ud800\"]", "[\"\\udc00\"]", "[\"\\ud800\\u0041\"]", "[\"tab\there\"]",
-                            "[\"line\nbreak\"]", "[[\"a\"]]"})
+                            "[\"line\nbreak\"]", "[[\"a\"]]", "[\"a\\\"]"})
         QTest::newRow(bad[0] ? bad : "nothing") << QByteArray(bad);
     QTest::newRow("invalid UTF-8") << QByteArray("[\"caf\xc3\"]");
     QTest::newRow("overlong UTF-8") << QByteArray("[\"\xc0\xaf\"]");
+    QTest::newRow("a surrogate in UTF-8") << QByteArray("[\"\xed\xa0\x80\"]");
     QTest::newRow("trailing NUL") << QByteArray("[\"a\"]\0", 6);
 }
 
-void StoreJsonTest::decode_refusesEverythingElse()
+void StoreJsonTest::read_refusesEverythingElse()
 {
     QFETCH(QByteArray, json);
-    QVERIFY2(!StoreJson::decode(json), json.constData());
+    for (qsizetype pieceSize : {1, 3, 1000})
+        QVERIFY2(!readInPieces(json, pieceSize), json.constData());
     // The general library refuses them too (it reads a string only up to a NUL).
     if (json.contains('\0'))
         return;

@@ -3,14 +3,19 @@
 // path, the window), as the baseline (a minimal Qt Quick window) and as the
 // toolkit floor (the same window made with Qt Quick Controls: an
 // ApplicationWindow holding one Label, what any Controls program pays). Each prints, on
-// CLOCK_MONOTONIC, when its window's first frame was swapped (and the CPU time
-// the process had used by then), then its peak resident memory half a second later, and ends at once without tearing down.
+// CLOCK_MONOTONIC, when its window's first frame was swapped and the CPU time
+// the process had used by then (the program also when the first frame showing
+// its stored conversation was, which comes later when the store is still being
+// read), then its peak resident memory half a second after that (and after a
+// long conversation's later texts are all in), and ends at once without
+// tearing down.
 // Only this bench executable has the frame hook; the program itself has none.
 #include <QGuiApplication>
 #include <QQuickWindow>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <time.h>
 #include <unistd.h>
@@ -18,6 +23,7 @@
 #if defined(PROBE_BASELINE) || defined(PROBE_CONTROLS)
 #include <QQmlApplicationEngine>
 #else
+#include "ContentView.h"
 #include "HushwingApp.h"
 #include "SessionStore.h"
 #endif
@@ -49,27 +55,49 @@ long peakRssKb()
     return -1;
 }
 
-void watchFirstFrame(QQuickWindow *window)
+// False while the program is still reading the later texts of a long
+// conversation: peak memory is reported only once they are all in.
+std::function<bool()> restoredWhole = [] { return true; };
+
+void reportRssSoonAndExit()
+{
+    if (!restoredWhole()) {
+        QTimer::singleShot(20, reportRssSoonAndExit);
+        return;
+    }
+    QTimer::singleShot(500, [] {
+        std::printf("rss %ld\n", peakRssKb());
+        std::fflush(stdout);
+        _exit(0);
+    });
+}
+
+// `conversationShown`: false while the program's stored conversation is still
+// being read; the frame after it turns true is reported as "shown".
+void watchFirstFrame(QQuickWindow *window, std::function<bool()> conversationShown = [] { return true; })
 {
     if (!window) {
         std::printf("error no-window\n");
         std::fflush(stdout);
         _exit(2);
     }
-    QObject::connect(window, &QQuickWindow::frameSwapped, window, [] {
-        static bool seen = false;
-        if (seen)
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [conversationShown] {
+        static bool seen = false, shown = false;
+        if (shown)
             return;
-        seen = true;
-        std::printf("frame %lld\ncpu %lld\n", monotonicNs(), processCpuNs());
-        std::fflush(stdout);
+        if (!seen) {
+            seen = true;
+            std::printf("frame %lld\ncpu %lld\n", monotonicNs(), processCpuNs());
+            std::fflush(stdout);
+        }
         // The swap may be reported on the render thread: the rest runs on the GUI thread.
-        QMetaObject::invokeMethod(qApp, [] {
-            QTimer::singleShot(500, [] {
-                std::printf("rss %ld\n", peakRssKb());
-                std::fflush(stdout);
-                _exit(0);
-            });
+        QMetaObject::invokeMethod(qApp, [conversationShown, now = monotonicNs()] {
+            if (shown || !conversationShown())
+                return;
+            shown = true;
+            std::printf("shown %lld\n", now);
+            std::fflush(stdout);
+            reportRssSoonAndExit();
         }, Qt::QueuedConnection);
     }, Qt::DirectConnection);
 }
@@ -95,7 +123,16 @@ int main(int argc, char *argv[])
 #else
     HushwingApp::describeApplication();
     HushwingApp hushwing(SessionStore::defaultPath());
-    watchFirstFrame(hushwing.window());
+    // The conversation is shown once the root view has its view model (it
+    // waits for the store to be read) and the chat screen is drawn.
+    auto *content = hushwing.window() ? hushwing.window()->findChild<ContentView *>(QStringLiteral("contentView")) : nullptr;
+    QObject::connect(content, &ContentView::vmChanged, hushwing.window(), &QQuickWindow::update);
+    QObject::connect(hushwing.store(), &SessionStore::opened, [] {
+        std::printf("read %lld\n", monotonicNs());  // the store has been read (on its own thread)
+        std::fflush(stdout);
+    });
+    watchFirstFrame(hushwing.window(), [content] { return content && content->vm(); });
+    restoredWhole = [store = hushwing.store()] { return !store->isRestoring(); };
 #endif
     std::printf("loaded %lld\n", monotonicNs());  // window and its QML created
     return app.exec();

@@ -17,7 +17,11 @@ void ContentView::setModelContext(QObject *context)
     auto *store = qobject_cast<SessionStore *>(context);
     if (store == m_modelContext)
         return;
+    if (m_modelContext)
+        disconnect(m_modelContext, nullptr, this, nullptr);
     m_modelContext = store;
+    if (store)
+        connect(store, &SessionStore::opened, this, &ContentView::appear);
     emit modelContextChanged();
     appear();
 }
@@ -51,10 +55,12 @@ bool ContentView::isOnScreen() const
 }
 
 // The appear action: runs whenever the view (re)appears, creates the view model
-// only the first time. Without a store the window stays empty.
+// only the first time, once the store has been read (off the GUI thread: a
+// long conversation comes a moment after the first frame). Without a store the
+// window stays empty.
 void ContentView::appear()
 {
-    if (m_vm || !m_modelContext || !isOnScreen())
+    if (m_vm || !m_modelContext || !m_modelContext->isOpen() || !isOnScreen())
         return;
     m_vm = new ChatViewModel(m_modelContext, this);
     emit vmChanged();

@@ -8,8 +8,9 @@
 class SessionStore;
 
 // The root view of the window. It creates the chat view model the first time it
-// appears on screen and keeps that one object for the life of the window; its
-// children (the chat screen) read `vm`, which stays null until then.
+// appears on screen with its store read (a long conversation may come a moment
+// after the first frame) and keeps that one object for the life of the window;
+// its children (the chat screen) read `vm`, which stays null until then.
 class ContentView : public QQuickItem
 {
     Q_OBJECT

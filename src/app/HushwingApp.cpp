@@ -1,23 +1,62 @@
 #include "HushwingApp.h"
 
 #include "SessionStore.h"
+#include "SingleInstance.h"
 #include "SymbolImageProvider.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
-HushwingApp::HushwingApp(const QString &storePath, QObject *parent) : QObject(parent)
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
 {
-    // The store makes its own folder (owner-only) on a first start; an unusable
-    // store still lets the program run with an empty conversation.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM (a session ending), SIGINT and SIGHUP quit the program the usual way,
+// so the last save is written and the store's lock released.
+void quitOnTerminationSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte;
+        while (::read(signalPipe[0], &byte, 1) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+HushwingApp::HushwingApp(const QString &storePath, const QString &notice, QObject *parent) : QObject(parent)
+{
+    // The store opens on its own thread while the window loads; it makes its
+    // folder (owner-only) on a first start; an unusable store still lets the
+    // program run with an empty conversation.
     m_store = std::make_unique<SessionStore>(storePath);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/"));
     SymbolImageProvider::install(m_engine.get());
-    m_engine->setInitialProperties({{QStringLiteral("modelContext"),
-                                     QVariant::fromValue<QObject *>(m_store.get())}});
+    m_engine->setInitialProperties({{QStringLiteral("modelContext"), QVariant::fromValue<QObject *>(m_store.get())},
+                                    {QStringLiteral("storeNotice"), notice}});
     m_engine->load(QUrl(QStringLiteral("qrc:/Hushwing/Main.qml")));
 }
 
@@ -57,8 +96,16 @@ int HushwingApp::main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     describeApplication();
-    HushwingApp hushwing(SessionStore::defaultPath());
+    const QString storePath = SessionStore::defaultPath();
+    SingleInstance instance(storePath);
+    if (instance.handedOver())
+        return 0;
+    quitOnTerminationSignals();
+    const bool mayUseStore = instance.mayUseStore();
+    HushwingApp hushwing(mayUseStore ? storePath : QString(),
+                         mayUseStore ? QString() : SingleInstance::storeInUseNotice());
     if (!hushwing.window())
         return 1;
+    instance.setWindow(hushwing.window());
     return app.exec();
 }

@@ -14,9 +14,11 @@ class HushwingApp : public QObject
 {
     Q_OBJECT
 public:
-    // Opens the store at `storePath` (creating its folder) and shows the window.
-    // The program passes SessionStore::defaultPath(); tests pass a file of their own.
-    explicit HushwingApp(const QString &storePath, QObject *parent = nullptr);
+    // Starts opening the store at `storePath` (creating its folder) and shows
+    // the window. The program passes SessionStore::defaultPath(); tests pass a
+    // file of their own. With an empty path no store is opened: the window
+    // starts empty, saves nothing, and shows `notice`, a sentence saying why.
+    explicit HushwingApp(const QString &storePath, const QString &notice = {}, QObject *parent = nullptr);
     ~HushwingApp() override;
 
     SessionStore *store() const;
@@ -27,7 +29,8 @@ public:
     // Sets the application's identity (name "Hushwing", no organisation, so the
     // data folder is ~/.local/share/Hushwing) on an existing application object.
     static void describeApplication();
-    // The process entry: runs the application loop until the user quits.
+    // The process entry: hands over to a copy already running, or runs the
+    // application loop until the user quits (or a termination signal comes).
     static int main(int argc, char *argv[]);
 
 private:

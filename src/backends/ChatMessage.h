@@ -1,20 +1,33 @@
 #pragma once
 
+#include <QRandomGenerator>
 #include <QString>
 #include <QUuid>
 
-// One turn of the conversation held in memory. The id is drawn at creation and
+// One turn of the conversation held in memory. The id is made at creation and
 // never taken from outside; there is deliberately no equality on whole messages.
 struct ChatMessage
 {
     enum class Role { user, assistant };
 
     ChatMessage(Role role, QString content)
-        : id(QUuid::createUuid()), role(role), content(std::move(content)) {}
+        : id(newId()), role(role), content(std::move(content)) {}
 
     QUuid id;
     Role role;
     QString content;
+
+private:
+    // Unique within the run: a random prefix drawn once per thread, then a
+    // count. Restoring a long conversation draws no random number per message.
+    static QUuid newId()
+    {
+        thread_local const quint64 prefix = QRandomGenerator::system()->generate64();
+        thread_local quint64 count = 0;
+        const quint64 n = ++count;
+        return QUuid(uint(prefix >> 32), ushort(prefix >> 16), ushort(prefix), uchar(n >> 56), uchar(n >> 48),
+                     uchar(n >> 40), uchar(n >> 32), uchar(n >> 24), uchar(n >> 16), uchar(n >> 8), uchar(n));
+    }
 };
 
 // The text form written to the store and to the Ollama request.

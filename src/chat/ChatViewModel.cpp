@@ -79,6 +79,10 @@ void ChatViewModel::send()
     const QString text = DraftText::trimmedForSending(d->draft);
     if (text.isEmpty() || d->isGenerating)
         return;
+    if (d->restoring) {  // the history is not whole yet
+        d->sendWhenRestored = true;
+        return;
+    }
     const std::shared_ptr<ModelBackend> backend = d->manager->selected();
     if (!backend) {
         setAvailabilityError(QStringLiteral("No model selected."));

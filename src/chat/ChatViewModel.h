@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class ChatSession;
 class ModelBackend;
 class SessionStore;
 
@@ -83,6 +82,7 @@ private:
     void stopAndSaveForQuit();
     void resetSelectedBackend();
     void loadSession();
+    void finishRestoring(const QList<ChatMessage> &messages);
     void saveSession();
 
     struct Private;

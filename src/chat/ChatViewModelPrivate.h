@@ -25,5 +25,9 @@ struct ChatViewModel::Private
     ModelManager *manager = nullptr;
     std::unique_ptr<ReplyTask> task;
     QPointer<SessionStore> store;
-    std::shared_ptr<ChatSession> currentSession;
+    std::optional<qint64> currentSession;  // the id of the record in use
+    // A long conversation's later texts are still being read: nothing is saved
+    // meanwhile, and a send waits for them.
+    bool restoring = false;
+    bool sendWhenRestored = false;
 };

@@ -5,63 +5,68 @@
 #include "ModelBackend.h"
 #include "SessionStore.h"
 
+// The store has been opened (ContentView waits for it); its records are
+// taken over without a copy.
 void ChatViewModel::loadSession()
 {
     if (!d->store)
         return;
-    const auto records = d->store->fetch();
+    auto records = d->store->takeRecords();
     if (!records)
         return;  // an unreadable store: nothing restored, nothing stored this run
     if (records->isEmpty()) {
-        d->currentSession = std::make_shared<ChatSession>();
-        d->store->insert(d->currentSession);
-        d->store->save();
+        const ChatSession record = d->store->newRecord();
+        d->currentSession = record.id;
+        d->store->save(record);
         return;
     }
-
-    d->currentSession = records->first();
-    const QStringList roles = d->currentSession->roles();
-    const QStringList contents = d->currentSession->contents();
-    QList<ChatMessage> restored;
-    const qsizetype count = std::min(roles.size(), contents.size());
-    for (qsizetype i = 0; i < count; ++i) {
-        const auto role = roles.at(i) == QLatin1String("user") ? ChatMessage::Role::user
-                                                               : ChatMessage::Role::assistant;
-        restored.append(ChatMessage(role, contents.at(i)));
-    }
-    setMessages(restored);
-    // Older records go; the store writes the deletions with its next save.
+    d->currentSession = records->first().id;
+    setMessages(std::exchange(records->first().messages, {}));
+    // Older records go; the store deletes them on its thread.
     for (qsizetype i = 1; i < records->size(); ++i)
-        d->store->remove(records->at(i));
+        d->store->remove(records->at(i).id);
+    // A long conversation shows its first messages now, the rest of the texts
+    // as soon as they are read.
+    d->restoring = d->store->isRestoring();
+    if (d->restoring)
+        connect(d->store, &SessionStore::restored, this, &ChatViewModel::finishRestoring);
 }
 
+// The whole conversation has been read. When the rest of the file turned out
+// unreadable, the window is left as for any unreadable store: empty, and a
+// waiting message stays in the draft.
+void ChatViewModel::finishRestoring(const QList<ChatMessage> &messages)
+{
+    if (!std::exchange(d->restoring, false))
+        return;  // a new chat came first
+    if (messages.isEmpty()) {
+        d->currentSession.reset();
+        d->sendWhenRestored = false;
+        setMessages({});
+        return;
+    }
+    if (!d->model->fillContents(messages))
+        setMessages(messages);  // fewer texts than roles: the rows themselves change
+    if (std::exchange(d->sendWhenRestored, false))
+        send();
+}
+
+// The record gets the message list as it stands: shared with the writer, not
+// copied, so the GUI thread does no work in proportion to the conversation.
 void ChatViewModel::saveSession()
 {
-    if (!d->currentSession)
+    if (!d->currentSession || !d->store || d->restoring)
         return;
-    QStringList roles, contents;
-    for (const ChatMessage &message : messages()) {
-        roles.append(roleName(message.role));
-        contents.append(message.content);
-    }
-    d->currentSession->setRoles(roles);
-    d->currentSession->setContents(contents);
-    d->currentSession->setUpdatedAt(QDateTime::currentDateTimeUtc());
-    if (d->store)
-        d->store->save();
+    d->store->save({*d->currentSession, QDateTime::currentDateTimeUtc(), messages()});
 }
 
 void ChatViewModel::newChat()
 {
     stop();
+    d->restoring = d->sendWhenRestored = false;  // what is still being read is not wanted now
     setMessages({});
-    if (d->currentSession) {
-        d->currentSession->setRoles({});
-        d->currentSession->setContents({});
-        d->currentSession->setUpdatedAt(QDateTime::currentDateTimeUtc());
-    }
-    if (d->store)
-        d->store->save();
+    if (d->currentSession && d->store)
+        d->store->save({*d->currentSession, QDateTime::currentDateTimeUtc(), {}});
     resetSelectedBackend();
     setAvailabilityError(std::nullopt);
     setActiveMode(std::nullopt);

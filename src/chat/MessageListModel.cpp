@@ -30,6 +30,15 @@ void MessageListModel::setMessages(const QList<ChatMessage> &messages)
     endResetModel();
 }
 
+bool MessageListModel::fillContents(const QList<ChatMessage> &messages)
+{
+    if (messages.size() != m_messages.size() || messages.isEmpty() || messages.last().id != m_messages.last().id)
+        return false;
+    m_messages = messages;
+    emit dataChanged(index(0), index(rowCount() - 1), {ContentRole});
+    return true;
+}
+
 void MessageListModel::append(const ChatMessage &message)
 {
     const int row = int(m_messages.size());

@@ -25,6 +25,10 @@ public:
 
     const QList<ChatMessage> &messages() const { return m_messages; }
     void setMessages(const QList<ChatMessage> &messages);
+    // Takes `messages`, the messages held with their texts filled in (a long
+    // conversation restored in two steps): views hear of changed contents, not
+    // of new rows. False, changing nothing, when the rows are not the same.
+    bool fillContents(const QList<ChatMessage> &messages);
     void append(const ChatMessage &message);
     // Replaces the text of one message; false when `row` is outside the list.
     bool setContent(int row, const QString &content);

@@ -1,105 +1,130 @@
 #include "SessionStore.h"
 
 #include "StoreFile.h"
-#include "StoreJson.h"
 
-#include <QAtomicInteger>
-#include <QCoreApplication>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTimeZone>
-#include <QTimer>
-#include <QVariant>
 #include <algorithm>
-#include <cmath>
 
-namespace {
-
-// The lists travel as UTF-8 bytes: bound as a blob and stored as TEXT by the
-// statement's CAST, read back as the blob of the stored text. Neither side
-// makes a UTF-16 copy of the whole conversation.
-QByteArray encodeList(const QStringList &list) { return StoreJson::encode(list); }
-
-// Only a JSON array of strings is a list; anything else means the row is damaged.
-std::optional<QStringList> decodeList(const QVariant &value)
+// The only code that touches the file, on the store's thread. Requests arrive
+// as queued calls, in the order they were made. A write is done from the event
+// loop after the requests already queued have arrived, so that of several
+// saves of one record waiting together only the newest is written.
+class StoreWriter : public QObject
 {
-    if (value.typeId() != QMetaType::QByteArray)
-        return std::nullopt;
-    const QByteArray bytes = value.toByteArray();
-    return StoreJson::decode(bytes);
-}
-
-double toSeconds(const QDateTime &time) { return double(time.toMSecsSinceEpoch()) / 1000.0; }
-
-QDateTime fromSeconds(double seconds)
-{
-    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0)), Qt::UTC);
-}
-
-} // namespace
-
-ChatSession::ChatSession() : m_updatedAt(QDateTime::currentDateTimeUtc()) {}
-
-void ChatSession::setUpdatedAt(const QDateTime &value) { m_updatedAt = value; changed(); }
-void ChatSession::setRoles(const QStringList &value) { m_roles = value; changed(); }
-void ChatSession::setContents(const QStringList &value) { m_contents = value; changed(); }
-
-void ChatSession::changed()
-{
-    if (m_context)
-        m_context->markChanged(this);
-}
-
-struct SessionStore::Private
-{
-    QString path;
-    QString connectionName;
-    bool usable = false;
-    // Every record this context has handed out or been given, by identity.
-    QList<std::shared_ptr<ChatSession>> registered;
-    QList<std::shared_ptr<ChatSession>> inserted;
-    QList<std::shared_ptr<ChatSession>> deleted;
-    QList<ChatSession *> changed;
-    QTimer autosave;
-
-    QSqlDatabase db() const { return QSqlDatabase::database(connectionName, false); }
-    std::shared_ptr<ChatSession> registeredRow(qint64 rowId) const
+    Q_OBJECT
+public:
+    void open(const QString &path)
     {
-        for (const auto &s : registered)
-            if (s->m_rowId == rowId)
-                return s;
-        return nullptr;
+        m_connection = QStringLiteral("hushwing-store-%1").arg(quintptr(this), 0, 16);
+        std::optional<QList<ChatSession>> records;
+        bool partSent = false;
+        if (StoreFile::open(path, m_connection, SessionStore::schemaVersion)) {
+            QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+            records = StoreFile::readAll(db, SessionStore::firstPart, [&](const QList<ChatSession> &part) {
+                partSent = true;
+                emit opened(true, part, true);
+            });
+        }
+        // Records that cannot be read are never overwritten: nothing is written from now on.
+        m_usable = records.has_value();
+        if (partSent)
+            emit restored(m_usable, m_usable ? records->first().messages : QList<ChatMessage>());
+        else
+            emit opened(m_usable, records.value_or(QList<ChatSession>()), false);
     }
+
+    void save(const ChatSession &record, quint64 request)
+    {
+        // A list of its own, made here at once: the GUI thread's list is then
+        // shared no longer, and changing it there copies nothing.
+        ChatSession own = record;
+        own.messages = QList<ChatMessage>(record.messages.cbegin(), record.messages.cend());
+        const auto same = [&](const ChatSession &r) { return r.id == record.id; };
+        if (const auto waiting = std::find_if(m_records.begin(), m_records.end(), same); waiting != m_records.end())
+            *waiting = std::move(own);
+        else
+            m_records.append(std::move(own));
+        schedule(request);
+    }
+
+    void remove(qint64 id, quint64 request)
+    {
+        m_records.removeIf([&](const ChatSession &r) { return r.id == id; });
+        m_removals.append(id);
+        schedule(request);
+    }
+
+    // Writes what is still waiting and closes the file; the thread then ends.
+    void close()
+    {
+        writeWaiting();
+        if (QSqlDatabase::contains(m_connection)) {
+            QSqlDatabase::database(m_connection, false).close();
+            QSqlDatabase::removeDatabase(m_connection);
+        }
+        thread()->quit();
+    }
+
+signals:
+    void opened(bool usable, const QList<ChatSession> &records, bool restoring);
+    void restored(bool ok, const QList<ChatMessage> &messages);
+    void written(quint64 request, bool ok);
+
+private:
+    void schedule(quint64 request)
+    {
+        m_request = request;
+        if (!std::exchange(m_scheduled, true))
+            QMetaObject::invokeMethod(this, &StoreWriter::writeWaiting, Qt::QueuedConnection);
+    }
+
+    void writeWaiting()
+    {
+        m_scheduled = false;
+        if (m_records.isEmpty() && m_removals.isEmpty())
+            return;
+        // Encoded first, so the messages are let go before the slow part.
+        QList<StoreFile::Row> rows;
+        for (const ChatSession &record : std::as_const(m_records))
+            rows.append(StoreFile::encode(record));
+        m_records.clear();
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        const bool ok = m_usable && StoreFile::write(db, std::exchange(m_removals, {}), rows);
+        emit written(m_request, ok);
+    }
+
+    QString m_connection;
+    bool m_usable = false;
+    bool m_scheduled = false;
+    QList<ChatSession> m_records;  // saves waiting, the newest of each record
+    QList<qint64> m_removals;
+    quint64 m_request = 0;         // the last request among those waiting
 };
 
-SessionStore::SessionStore(const QString &path, QObject *parent) : QObject(parent), d(new Private)
+SessionStore::SessionStore(const QString &path, QObject *parent) : QObject(parent), m_path(path)
 {
-    static QAtomicInteger<quint64> counter;
-    d->path = path;
-    d->connectionName = QStringLiteral("hushwing-store-%1").arg(++counter);
-    d->usable = StoreFile::open(path, d->connectionName, schemaVersion);
-
-    d->autosave.setSingleShot(true);
-    d->autosave.setInterval(0);
-    connect(&d->autosave, &QTimer::timeout, this, [this] { save(); });
-    if (auto *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] { save(); });
+    if (path.isEmpty()) {
+        m_isOpen = true;
+        return;
+    }
+    m_writer = std::make_unique<StoreWriter>();
+    m_writer->moveToThread(&m_thread);
+    connect(m_writer.get(), &StoreWriter::opened, this, &SessionStore::onOpened);
+    connect(m_writer.get(), &StoreWriter::restored, this, &SessionStore::onRestored);
+    connect(m_writer.get(), &StoreWriter::written, this, &SessionStore::onWritten);
+    m_thread.setObjectName(QStringLiteral("Hushwing store"));
+    m_thread.start();
+    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), path] { writer->open(path); },
+                              Qt::QueuedConnection);
 }
 
 SessionStore::~SessionStore()
 {
-    save();
-    for (const auto &s : d->registered)
-        s->m_context = nullptr;
-    d->registered.clear();
-    d->inserted.clear();
-    d->deleted.clear();
-    if (QSqlDatabase::contains(d->connectionName)) {
-        QSqlDatabase::database(d->connectionName, false).close();
-        QSqlDatabase::removeDatabase(d->connectionName);
-    }
+    if (!m_writer)
+        return;
+    QMetaObject::invokeMethod(m_writer.get(), &StoreWriter::close, Qt::QueuedConnection);
+    m_thread.wait();
 }
 
 QString SessionStore::defaultPath()
@@ -110,164 +135,64 @@ QString SessionStore::defaultPath()
            + QStringLiteral("/Hushwing/Hushwing.sqlite");
 }
 
-QString SessionStore::path() const { return d->path; }
-bool SessionStore::isUsable() const { return d->usable; }
-
-std::optional<QList<std::shared_ptr<ChatSession>>> SessionStore::fetch()
+std::optional<QList<ChatSession>> SessionStore::takeRecords()
 {
-    if (!d->usable)
-        return std::nullopt;
-    QSqlQuery query(d->db());
-    query.setForwardOnly(true);
-    // Records that cannot be read are never overwritten: the store stops writing.
-    const auto unreadable = [this] {
-        d->usable = false;
-        return std::nullopt;
-    };
-    if (!query.exec(QStringLiteral("SELECT id, updatedAt, CAST(roles AS BLOB), CAST(contents AS BLOB) FROM ChatSession")))
-        return unreadable();
-
-    QList<std::shared_ptr<ChatSession>> result;
-    QList<std::shared_ptr<ChatSession>> fresh;
-    while (query.next()) {
-        const qint64 rowId = query.value(0).toLongLong();
-        if (auto live = d->registeredRow(rowId)) {
-            // A live record carries its unsaved changes; a deleted one is gone.
-            if (!d->deleted.contains(live))
-                result.append(live);
-            continue;
-        }
-        bool timeOk = false;
-        const double seconds = query.value(1).toDouble(&timeOk);
-        const auto roles = decodeList(query.value(2));
-        const auto contents = decodeList(query.value(3));
-        if (!timeOk || !roles || !contents)
-            return unreadable();
-        auto session = std::make_shared<ChatSession>();
-        session->m_updatedAt = fromSeconds(seconds);
-        session->m_roles = *roles;
-        session->m_contents = *contents;
-        session->m_rowId = rowId;
-        fresh.append(session);
-    }
-    if (query.lastError().isValid())
-        return unreadable();
-    for (const auto &s : fresh) {
-        s->m_context = this;
-        d->registered.append(s);
-    }
-    result += fresh;
-    result += d->inserted;
-    std::stable_sort(result.begin(), result.end(), [](const auto &a, const auto &b) {
-        return a->m_updatedAt > b->m_updatedAt;
-    });
-    return result;
+    return std::exchange(m_records, std::nullopt);
 }
 
-void SessionStore::insert(const std::shared_ptr<ChatSession> &session)
+ChatSession SessionStore::newRecord()
 {
-    if (!d->usable || !session || session->m_context)
+    ChatSession record;
+    record.id = m_nextId++;
+    return record;
+}
+
+void SessionStore::save(const ChatSession &record)
+{
+    if (!m_usable)
         return;
-    session->m_context = this;
-    d->registered.append(session);
-    d->inserted.append(session);
-    scheduleSave();
+    const quint64 request = ++m_lastRequested;
+    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), record, request] { writer->save(record, request); },
+                              Qt::QueuedConnection);
 }
 
-void SessionStore::remove(const std::shared_ptr<ChatSession> &session)
+void SessionStore::remove(qint64 id)
 {
-    if (!session || session->m_context != this)
+    if (!m_usable)
         return;
-    if (d->inserted.removeOne(session)) {
-        d->registered.removeOne(session);
-        session->m_context = nullptr;
-    } else if (!d->deleted.contains(session)) {
-        d->deleted.append(session);
-    }
-    d->changed.removeAll(session.get());
-    scheduleSave();
+    const quint64 request = ++m_lastRequested;
+    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), id, request] { writer->remove(id, request); },
+                              Qt::QueuedConnection);
 }
 
-bool SessionStore::hasChanges() const
+void SessionStore::onOpened(bool usable, const QList<ChatSession> &records, bool restoring)
 {
-    return !d->inserted.isEmpty() || !d->deleted.isEmpty() || !d->changed.isEmpty();
+    m_isOpen = true;
+    m_usable = usable;
+    m_restoring = restoring;
+    if (usable) {
+        m_records = records;
+        for (const ChatSession &record : records)
+            m_nextId = std::max(m_nextId, record.id + 1);
+    }
+    emit opened();
 }
 
-void SessionStore::markChanged(ChatSession *session)
+void SessionStore::onRestored(bool ok, const QList<ChatMessage> &messages)
 {
-    if (std::any_of(d->deleted.cbegin(), d->deleted.cend(), [&](const auto &s) { return s.get() == session; }))
-        return;
-    if (!d->changed.contains(session))
-        d->changed.append(session);
-    scheduleSave();
+    m_restoring = false;
+    m_usable = ok;
+    if (!ok)
+        m_records.reset();
+    else if (m_records && !m_records->isEmpty())  // not taken yet: taken whole then
+        m_records->first().messages = messages;
+    emit restored(messages);
 }
 
-void SessionStore::scheduleSave()
+void SessionStore::onWritten(quint64 request, bool ok)
 {
-    if (!d->autosave.isActive())
-        d->autosave.start();
+    m_lastWritten = request;
+    emit written(ok);
 }
 
-bool SessionStore::save()
-{
-    d->autosave.stop();
-    if (!d->usable)
-        return false;
-    if (!hasChanges())
-        return true;
-    QSqlDatabase db = d->db();
-    if (!db.transaction())
-        return false;
-    QSqlQuery query(db);
-    bool ok = true;
-    QList<QPair<ChatSession *, qint64>> newRows;  // applied only once committed
-
-    for (const auto &s : std::as_const(d->deleted)) {
-        if (!ok)
-            break;
-        query.prepare(QStringLiteral("DELETE FROM ChatSession WHERE id = ?"));
-        query.addBindValue(s->m_rowId);
-        ok = query.exec();
-    }
-    for (const auto &s : std::as_const(d->inserted)) {
-        if (!ok)
-            break;
-        query.prepare(QStringLiteral(
-            "INSERT INTO ChatSession (updatedAt, roles, contents) VALUES (?, CAST(? AS TEXT), CAST(? AS TEXT))"));
-        query.addBindValue(toSeconds(s->m_updatedAt));
-        query.addBindValue(encodeList(s->m_roles));
-        query.addBindValue(encodeList(s->m_contents));
-        ok = query.exec();
-        if (ok)
-            newRows.append({s.get(), query.lastInsertId().toLongLong()});
-    }
-    for (ChatSession *s : std::as_const(d->changed)) {
-        if (!ok)
-            break;
-        if (s->m_rowId < 0)
-            continue;  // a pending insert writes its current values anyway
-        query.prepare(QStringLiteral(
-            "UPDATE ChatSession SET updatedAt = ?, roles = CAST(? AS TEXT), contents = CAST(? AS TEXT) WHERE id = ?"));
-        query.addBindValue(toSeconds(s->m_updatedAt));
-        query.addBindValue(encodeList(s->m_roles));
-        query.addBindValue(encodeList(s->m_contents));
-        query.addBindValue(s->m_rowId);
-        ok = query.exec();
-    }
-    query.finish();
-    if (!ok || !db.commit()) {
-        db.rollback();
-        return false;
-    }
-
-    for (const auto &[session, rowId] : newRows)
-        session->m_rowId = rowId;
-    for (const auto &s : std::as_const(d->deleted)) {
-        s->m_context = nullptr;
-        d->registered.removeOne(s);
-    }
-    d->inserted.clear();
-    d->deleted.clear();
-    d->changed.clear();
-    return true;
-}
+#include "SessionStore.moc"

@@ -1,51 +1,31 @@
 #pragma once
 
-#include <QDateTime>
-#include <QList>
+#include "ChatSession.h"
+
 #include <QObject>
 #include <QString>
-#include <QStringList>
+#include <QThread>
 #include <memory>
 #include <optional>
 
-class SessionStore;
+class StoreWriter;
 
-// The stored conversation: when it was last written and the parallel lists of
-// message roles and texts. A record has reference identity: two handles are the
-// same record only when they are the same object. Writing a property of a
-// record that belongs to a store marks it changed there; the next save writes it.
-class ChatSession
-{
-public:
-    ChatSession();  // now, empty lists
-
-    QDateTime updatedAt() const { return m_updatedAt; }
-    QStringList roles() const { return m_roles; }
-    QStringList contents() const { return m_contents; }
-    void setUpdatedAt(const QDateTime &value);
-    void setRoles(const QStringList &value);
-    void setContents(const QStringList &value);
-
-private:
-    friend class SessionStore;
-    void changed();
-
-    QDateTime m_updatedAt;
-    QStringList m_roles;
-    QStringList m_contents;
-    qint64 m_rowId = -1;          // -1 until inserted and saved
-    SessionStore *m_context = nullptr;
-};
-
-// The one store context of the program over one SQLite file. Operations run on
-// the GUI thread. Pending changes are saved soon after they are made (from the
-// event loop), when the program quits and when the store is destroyed.
+// The conversation's store over one SQLite file. The file is opened, read and
+// written on a thread of its own; the GUI thread only hands requests over and
+// hears back, through queued signals. Opening starts at construction; a long
+// conversation is handed over in two steps, its first messages as soon as they
+// are read (so the window can show it) and then all of them. A save hands over
+// the record as it is (its message list is shared, not copied) and returns at
+// once. Writes happen in order; a save still waiting when a newer
+// one of the same record arrives is dropped. Destruction waits for the last
+// write. A store that cannot be opened or read (not ours, damaged, newer) is
+// never written.
 class SessionStore : public QObject
 {
     Q_OBJECT
 public:
-    // Opens (creating if needed) the store at `path`. A store that cannot be
-    // opened or read stays usable: fetch() fails and nothing is ever written.
+    // Starts opening the store at `path` (creating it and its folder if
+    // needed). An empty path opens nothing: the store stays unusable.
     explicit SessionStore(const QString &path, QObject *parent = nullptr);
     ~SessionStore() override;
 
@@ -53,23 +33,55 @@ public:
     static QString defaultPath();
     // The schema version kept in PRAGMA user_version.
     static constexpr int schemaVersion = 1;
+    // How many messages of a long conversation are restored first: more than
+    // the window shows of it at start (the top of the conversation).
+    static constexpr qsizetype firstPart = 200;
 
-    QString path() const;
-    bool isUsable() const;
-    // All records, newest updatedAt first, pending inserts included and pending
-    // deletions left out; nothing when the store can't be read.
-    std::optional<QList<std::shared_ptr<ChatSession>>> fetch();
-    void insert(const std::shared_ptr<ChatSession> &session);
-    void remove(const std::shared_ptr<ChatSession> &session);
-    // Writes every pending change in one transaction; false on failure (the
-    // changes then stay pending).
-    bool save();
-    bool hasChanges() const;
+    QString path() const { return m_path; }
+    // True once opening has ended (`opened` was emitted), whatever its outcome.
+    bool isOpen() const { return m_isOpen; }
+    // True when the file was opened and read as a store of ours.
+    bool isUsable() const { return m_usable; }
+    // The records read at opening, newest first, handed over once (the store
+    // keeps no copy); nullopt while opening or when the store cannot be read.
+    // Only the newest comes with its messages (the program deletes the others);
+    // taken while `isRestoring`, its later messages have no text yet.
+    std::optional<QList<ChatSession>> takeRecords();
+    // True when the newest record holds more than `firstPart` messages and
+    // the texts after those are still being read: `restored` brings them all.
+    bool isRestoring() const { return m_restoring; }
+    // A record for a new row; it is stored by its first save.
+    ChatSession newRecord();
+
+    // Writes the record (a new row or in place of its row), in one transaction.
+    void save(const ChatSession &record);
+    // Deletes a record's row.
+    void remove(qint64 id);
+    // True while a write asked for has not ended.
+    bool isWriting() const { return m_lastWritten < m_lastRequested; }
+
+signals:
+    void opened();
+    // The newest record's messages, all with their texts: the same messages
+    // (the same ids) as handed over at opening. Empty when the rest of the file
+    // turned out unreadable: the store is then unusable, as if opening had failed.
+    void restored(const QList<ChatMessage> &messages);
+    // A write ended; `ok` is false when it failed (nothing was written).
+    void written(bool ok);
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d;
-    friend class ChatSession;
-    void markChanged(ChatSession *session);
-    void scheduleSave();
+    void onOpened(bool usable, const QList<ChatSession> &records, bool restoring);
+    void onRestored(bool ok, const QList<ChatMessage> &messages);
+    void onWritten(quint64 request, bool ok);
+
+    QString m_path;
+    bool m_isOpen = false;
+    bool m_usable = false;
+    bool m_restoring = false;
+    std::optional<QList<ChatSession>> m_records;
+    qint64 m_nextId = 1;
+    quint64 m_lastRequested = 0;
+    quint64 m_lastWritten = 0;
+    QThread m_thread;
+    std::unique_ptr<StoreWriter> m_writer;
 };

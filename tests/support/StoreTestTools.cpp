@@ -1,5 +1,7 @@
 #include "StoreTestTools.h"
 
+#include "SessionStore.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -7,9 +9,30 @@
 #include <QMetaObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTest>
 #include <unistd.h>
 
 namespace StoreTestTools {
+
+bool waitUntilOpen(SessionStore &store)
+{
+    return QTest::qWaitFor([&] { return store.isOpen(); }, 30000);
+}
+
+bool waitForWrites(SessionStore &store)
+{
+    return QTest::qWaitFor([&] { return !store.isWriting(); }, 30000);
+}
+
+ChatSession makeRecord(SessionStore &store, const QStringList &roles, const QStringList &contents)
+{
+    ChatSession record = store.newRecord();
+    for (qsizetype i = 0; i < roles.size(); ++i)
+        record.messages.append(ChatMessage(roles[i] == QLatin1String("user") ? ChatMessage::Role::user
+                                                                             : ChatMessage::Role::assistant,
+                                           contents.value(i)));
+    return record;
+}
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "OllamaBackend.h"
 #include "OllamaStandInServer.h"
 #include "SessionStore.h"
+#include "StoreTestTools.h"
 
 #include <QQmlEngine>
 
@@ -75,14 +76,14 @@ void ChatScreenFixture::start(const QStringList &roles, const QStringList &conte
     emit vmChanged();
     m_store.reset();
     m_dir = std::make_unique<QTemporaryDir>();
-    m_store = std::make_unique<SessionStore>(m_dir->filePath(QStringLiteral("Hushwing.sqlite")));
+    const QString path = m_dir->filePath(QStringLiteral("Hushwing.sqlite"));
     if (!roles.isEmpty()) {
-        auto session = std::make_shared<ChatSession>();
-        session->setRoles(roles);
-        session->setContents(contents);
-        m_store->insert(session);
-        m_store->save();
+        SessionStore seed(path);
+        StoreTestTools::waitUntilOpen(seed);
+        seed.save(StoreTestTools::makeRecord(seed, roles, contents));
     }
+    m_store = std::make_unique<SessionStore>(path);
+    StoreTestTools::waitUntilOpen(*m_store);
     // Another fixture of the same test file may have pointed the backends elsewhere.
     OllamaBackend::setBaseUrlForTesting(m_ollama.url());
     m_vm = new ChatViewModel(m_store.get());

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -31,6 +32,16 @@ bool matchesExpectation(const QString &dir, const StoredConversation &found, con
     return false;
 }
 
+// Runs the event loop until the store has been opened.
+bool opened(SessionStore &store)
+{
+    QEventLoop loop;
+    QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
+    if (!store.isOpen())
+        loop.exec();
+    return store.isUsable();
+}
+
 } // namespace
 
 int runKillWorker(const QString &dir)
@@ -47,9 +58,13 @@ int runKillWorker(const QString &dir)
     OllamaBackend::setBaseUrlForTesting(server.url());
 
     SessionStore store(storePathIn(dir));
+    if (!opened(store)) {
+        say("error the store did not open");
+        return 3;
+    }
     ChatViewModel vm(&store);
     const char *which = nullptr;
-    if (!store.isUsable() || !matchesExpectation(dir, conversationOf(vm), &which)) {
+    if (!matchesExpectation(dir, conversationOf(vm), &which)) {
         say("error the store did not restore the last completed save");
         return 3;
     }
@@ -72,34 +87,36 @@ int runKillWorker(const QString &dir)
     auto *random = QRandomGenerator::global();
     int turn = vm.messageCount() / 2;
     std::function<void()> nextAction;
+    std::function<void()> whenWritten;  // goes on once everything asked for is on disk
 
-    // A save is about to run when a reply ends (isGenerating falls just before
-    // saveSession()), or inside newChat(). Expectations bracket both.
-    const auto saveFinished = [&] {
-        if (store.hasChanges()) {
+    // The store writes on its own thread. "next" is noted just before a save
+    // is asked for (when a reply ends: isGenerating falls just before
+    // saveSession(); or in newChat()), "done" once the store has written
+    // everything asked of it.
+    QObject::connect(&store, &SessionStore::written, &vm, [&](bool ok) {
+        if (!ok) {
             say("error a save failed");
             QCoreApplication::exit(4);
             return;
         }
+        if (store.isWriting())
+            return;
         writeExpectation(dir, "done", conversationOf(vm));
         say("saved");
-    };
+        if (auto then = std::exchange(whenWritten, nullptr))
+            then();
+    });
     const auto newChat = [&](const char *label) {
         writeExpectation(dir, "next", {});
         say("newchat %s", label);
         vm.newChat();
-        saveFinished();
     };
     QObject::connect(&vm, &ChatViewModel::isGeneratingChanged, &vm, [&] {
         if (vm.isGenerating())
             return;
         writeExpectation(dir, "next", conversationOf(vm));
         say("save %d", turn);
-        // saveSession() runs right after this signal, before control returns here.
-        QTimer::singleShot(0, &vm, [&] {
-            saveFinished();
-            nextAction();
-        });
+        whenWritten = [&] { nextAction(); };
     });
     nextAction = [&] {
         const auto selected = manager->selected();
@@ -109,8 +126,8 @@ int runKillWorker(const QString &dir)
         }
         const quint32 dice = random->bounded(10);
         if (dice == 0 || vm.messageCount() >= 24) {
+            whenWritten = [&] { nextAction(); };
             newChat("between");
-            QTimer::singleShot(0, &vm, [&] { nextAction(); });
             return;
         }
         ++turn;
@@ -130,15 +147,17 @@ int runKillWorker(const QString &dir)
 int checkKilledStore(const QString &dir)
 {
     SessionStore store(storePathIn(dir));
-    const auto records = store.fetch();
-    if (!store.isUsable() || !records) {
+    const auto records = opened(store) ? store.takeRecords() : std::nullopt;
+    if (!records) {
         say("FAIL the store did not open after the kill");
         return 1;
     }
     StoredConversation found;
     if (!records->isEmpty()) {
-        found.roles = records->first()->roles();
-        found.contents = records->first()->contents();
+        for (const ChatMessage &message : records->first().messages) {
+            found.roles << roleName(message.role);
+            found.contents << message.content;
+        }
     }
     const char *which = nullptr;
     if (!matchesExpectation(dir, found, &which)) {
@@ -155,16 +174,21 @@ int seedStore(const QString &path, int messages, int charsPerMessage)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     SessionStore store(path);
-    auto session = std::make_shared<ChatSession>();
-    QStringList roles, contents;
-    for (int i = 0; i < messages; ++i) {
-        roles << (i % 2 ? QStringLiteral("assistant") : QStringLiteral("user"));
-        contents << replyText(i, charsPerMessage);
+    if (!opened(store)) {
+        say("error could not seed %s", qPrintable(path));
+        return 1;
     }
-    session->setRoles(roles);
-    session->setContents(contents);
-    store.insert(session);
-    if (!store.save()) {
+    ChatSession record = store.newRecord();
+    for (int i = 0; i < messages; ++i)
+        record.messages.append(ChatMessage(i % 2 ? ChatMessage::Role::assistant : ChatMessage::Role::user,
+                                           replyText(i, charsPerMessage)));
+    bool ok = false;
+    QObject::connect(&store, &SessionStore::written, &store, [&](bool written) { ok = written; });
+    store.save(record);
+    QEventLoop loop;
+    QObject::connect(&store, &SessionStore::written, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!ok) {
         say("error could not seed %s", qPrintable(path));
         return 1;
     }

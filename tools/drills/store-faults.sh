@@ -27,6 +27,9 @@ install -m 755 "$program" "$work/bin/hushwing"
 driver="$work/bin/hushwing_drill"
 program="$work/bin/hushwing"
 export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
+# No session bus: the program's copies here must not hand over to one running
+# on the user's own bus; each takes the store's lock file instead.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 runtime="$work/runtime"
 mkdir -m 700 "$runtime"
 nobody_runtime="$work/runtime-nobody"

@@ -9,11 +9,26 @@ ApplicationWindow {
     id: window
     // The store the program opened at start (a SessionStore).
     required property QtObject modelContext
+    // Why this window neither restores nor saves the conversation, when it
+    // cannot (another copy of the program is using the store); else empty.
+    property string storeNotice: ""
 
     width: 640
     height: 800
     visible: true
     title: AppConfig.appName
+
+    header: Label {
+        objectName: "storeNotice"
+        visible: window.storeNotice !== ""
+        text: window.storeNotice
+        wrapMode: Text.Wrap
+        padding: 8
+        color: Theme.primary
+        background: Rectangle { color: Theme.panel }
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: text
+    }
 
     ContentView {
         id: content
