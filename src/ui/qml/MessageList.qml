@@ -4,10 +4,11 @@ import Hushwing
 
 // The conversation: the welcome while it is empty, then one bubble per message
 // in a centred column at most 700 wide. Bubbles are built only near the visible
-// area. The list follows the end while the reader is at it: animated when a
-// message is added or removed, at once when the content grows (a streamed
-// reply). Scrolling away stops the following, scrolling back to the end
-// resumes it; a conversation restored at start is shown as it is, unscrolled.
+// area. The list follows the newest message: animated when a message is added
+// or removed, at once on every streamed piece of the last one, and its growth
+// as the bubble lays the piece out until the reader scrolls; a conversation
+// restored at start (its texts filled in as they are read) is shown as it is,
+// unscrolled.
 //
 // From the keyboard the list is one Tab stop: Up and Down move the current
 // message (scrolled into view, read by a screen reader, drawn with a focus
@@ -162,6 +163,18 @@ ListView {
             list.followingEnd = true
             list.animatedScrollQueued = true
             Qt.callLater(list.scrollToLast, true)
+        }
+    }
+
+    // A streamed piece of the last message brings the end back into view, even
+    // when the reader had scrolled away.
+    Connections {
+        target: list.vm.messages
+        function onDataChanged(topLeft, bottomRight) {
+            if (list.vm.isGenerating && bottomRight.row === list.count - 1) {
+                list.followingEnd = true
+                Qt.callLater(list.keepEndInView)
+            }
         }
     }
 
