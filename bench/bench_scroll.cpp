@@ -14,6 +14,7 @@
 #include "HushwingApp.h"
 #include "OllamaStandInServer.h"  // monotonicNs()
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -146,11 +147,23 @@ int main(int argc, char *argv[])
     }
     HushwingApp hushwing(storePath);
     QQuickWindow *window = hushwing.window();
-    auto *list = window ? window->findChild<QQuickItem *>(QStringLiteral("messageList")) : nullptr;
-    if (!list || nextFrame(window, monotonicNs(), threadCpuNs()).wallMs < 0) {
+    if (!window || nextFrame(window, monotonicNs(), threadCpuNs()).wallMs < 0) {
         std::printf("the window did not come up within %d s\n", kFrameTimeoutMs / 1000);
         return 1;
     }
+    // The store is read on its own thread: the conversation comes a moment
+    // after the window's first frame.
+    QQuickItem *list = nullptr;
+    const QDeadlineTimer deadline(kFrameTimeoutMs);
+    while (!(list = window->findChild<QQuickItem *>(QStringLiteral("messageList")))
+           || list->property("count").toInt() < conversation.roles.size()) {
+        if (deadline.hasExpired()) {
+            std::printf("the conversation was not shown within %d s\n", kFrameTimeoutMs / 1000);
+            return 1;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    nextFrame(window, monotonicNs(), threadCpuNs());
     QQuickItem *reply = nullptr;
     QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, reply), Q_ARG(int, 1));
     QObject *replyText = reply ? reply->findChild<QObject *>(QStringLiteral("messageText")) : nullptr;
