@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QRandomGenerator>
 #include <QtTest>
 
 // The inline parser on the kind of text a model writes in a chat, and the
@@ -148,6 +149,58 @@ private slots:
         // One character of the runs is one document position: CR LF and CR are one break.
         QCOMPARE(described(MessageRuns::present("a\r\nb\rc", "user")), "a\nb\nc");
         QCOMPARE(described(MessageRuns::present("*a*\r\nb", "assistant")), "[i]a[/i]\nb");
+    }
+
+    // A reply presented again as it grows, by one presenter that parses only
+    // what follows the settled text, shows exactly what presenting each text
+    // afresh shows: random texts of the markers that open and close across
+    // lines, cut anywhere (inside a marker, a reference, a CR LF, a surrogate pair).
+    void growingReplyIsPresentedAsTheWholeText()
+    {
+        const QStringList pieces = {
+            "*", "**", "***", "_", "__", "`", "``", "[", "]", "(", ")", "](", "](https://a.b/c", " \"t\"", "\")",
+            "<", ">", "<b title=\"x\n\">", "</b>", "<!--", "-->", "<?", "?>", "<![CDATA[", "]]>", "<!X", "<https://a.b>",
+            "<me@a.example>", "&amp;", "&#13;", "&#10;", "&copy", ";", "\\", "\\*", "\\\n", "\n", "\n", "\n\n", " ", " ",
+            "\t", "word", "x", "2 * 3", "snake_case", "\r", "\r\n", "\u00e9", "\U0001F600", QString(QChar(0xD83D)),
+            QString(QChar(0xDE00)), "- ", "1. ", "**bold** ", "`code` ", "[link](https://a.example) ", "](\n", "(\n", "\n)"};
+        QRandomGenerator random(20261208);
+        int resumed = 0, presented = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            const int length = 1 + int(random.bounded(80));
+            for (int i = 0; i < length; ++i)
+                text += pieces.at(random.bounded(int(pieces.size())));
+            MessagePresenter presenter;
+            for (qsizetype end = 0; end < text.size();) {
+                end = std::min(text.size(), end + 1 + qsizetype(random.bounded(12)));
+                const QString shownText = text.left(end);
+                resumed += presenter.settledLength() > 0;
+                const PresentedMessage grown = presenter.present(shownText, "assistant");
+                const PresentedMessage whole = MessageRuns::present(shownText, "assistant");
+                ++presented;
+                if (described(grown) != described(whole) || grown.plainText != whole.plainText
+                    || grown.styled != whole.styled || grown.runs.size() != whole.runs.size())
+                    QFAIL(qPrintable(QStringLiteral("grown to %1 of %2 characters: %3\nshown %4\nwhole %5")
+                                         .arg(end).arg(text.size()).arg(QString::fromLatin1(text.toUtf8().toPercentEncoding()),
+                                              described(grown), described(whole))));
+            }
+        }
+        // The test means something only if most presentations did resume.
+        QVERIFY2(resumed > presented / 5, qPrintable(QStringLiteral("%1 of %2").arg(resumed).arg(presented)));
+
+        // A long chat reply: each presentation parses little more than its newest lines.
+        const QString reply = QStringLiteral("Here is **a summary**, with `code()` and *emphasis*.\n"
+                                             "1. Open [the guide](https://a.example/guide \"Guide\").\n"
+                                             "2. Compute 2 * 3 = 6 in snake_case & <tag> it.\n\n").repeated(400);
+        MessagePresenter presenter;
+        for (qsizetype end = 1000; end <= reply.size(); end += 997) {
+            presenter.present(reply.left(end), "assistant");
+            QVERIFY2(presenter.settledLength() > end - 400, qPrintable(QString::number(end)));
+        }
+        QCOMPARE(described(presenter.present(reply, "assistant")), described(MessageRuns::present(reply, "assistant")));
+        // Another text, or a role that is not styled, starts over.
+        QCOMPARE(described(presenter.present("*new*", "assistant")), "[i]new[/i]");
+        QCOMPARE(described(presenter.present("*new*", "user")), "*new*");
     }
 
     void copyReplacesClipboardWithRawText()

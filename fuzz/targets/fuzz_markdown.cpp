@@ -3,6 +3,7 @@
 #include "InlineMarkdown.h"
 #include "MessageRuns.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -28,5 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     if (joined != expected || MessageRuns::firstDifference(shown.runs, shown.runs) != joined.size())
         std::abort();
+    // Grown in pieces through one presenter (which parses only what follows
+    // the settled text), each text shows as it does presented afresh.
+    MessagePresenter presenter;
+    const qsizetype step = std::max<qsizetype>(1 + (size ? data[0] % 16 : 0), text.size() / 32);
+    for (qsizetype end = 1; end <= text.size(); end += step) {
+        const PresentedMessage grown = presenter.present(text.left(end), QStringLiteral("assistant"));
+        const PresentedMessage whole = MessageRuns::present(text.left(end), QStringLiteral("assistant"));
+        if (grown.styled != whole.styled || grown.plainText != whole.plainText || grown.runs.size() != whole.runs.size())
+            std::abort();
+        for (size_t i = 0; i < grown.runs.size(); ++i)
+            if (grown.runs[i].text != whole.runs[i].text || !grown.runs[i].sameStyle(whole.runs[i]))
+                std::abort();
+    }
     return 0;
 }

@@ -4,12 +4,24 @@
 
 #include <QHash>
 #include <algorithm>
+#include <limits>
 
 // The parser follows CommonMark's inline algorithm: text is appended as a flat
 // list of nodes; runs of "*" and "_" go on a delimiter stack and "[" on a
 // bracket stack; "]" followed by an inline link wraps the nodes since its "["
 // into a link; "process emphasis" then pairs delimiters into emphasis nodes.
 // Nodes live in one vector and are linked by index while the tree is built.
+//
+// A streamed reply is parsed again every time it grows, so the parser also
+// finds where the text it read is settled: a line start before which nothing
+// can read differently whatever text follows. That is so when every construct
+// begun before it was decided before it: each "*" or "_" that could open was
+// paired or dropped by a closer before it, no "[" is waiting for its "]", no
+// backticks wait for their closing run, and no link tail or "<" construct
+// running across the line break had to look at the end of the text. (What
+// cannot cross a line break, such as a character reference or a delimiter
+// run, is decided by the line break at the latest.) The parse of a longer
+// text can then start at that line and keep what came before.
 
 namespace InlineMarkdown {
 namespace {
@@ -24,8 +36,11 @@ struct Item
     // as a string of their own: long replies have thousands of them.
     QChar runChar;
     int runLength = 0;
+    qsizetype start = 0;  // where the node's source text begins
     int parent = -1, first = -1, last = -1, prev = -1, next = -1;
 };
+
+constexpr qsizetype kNever = std::numeric_limits<qsizetype>::max();
 
 struct Delimiter
 {
@@ -34,6 +49,18 @@ struct Delimiter
     int count = 0, originalCount = 0;
     bool canOpen = false, canClose = false;
     int prev = -1, next = -1;
+    qsizetype position = 0;
+    qsizetype settledAt = kNever;  // where the delimiter was paired or dropped for good
+};
+
+// A line start the parse passed in plain text with no "[" waiting: how many
+// delimiters had been met before it, and where in the pending text (which
+// becomes the text node starting at pendingStart) it falls.
+struct LineStart
+{
+    qsizetype position;
+    size_t delimitersBefore;
+    qsizetype pendingStart, pendingOffset;
 };
 
 struct Bracket
@@ -46,19 +73,36 @@ struct Bracket
 class Parser
 {
 public:
-    explicit Parser(QString text) : m_text(std::move(text))
+    Parser(QString text, qsizetype from) : m_text(std::move(text)), m_pos(from), m_from(from)
     {
-        m_items.reserve(m_text.size() / 8 + 16);  // fewer reallocations in long replies
+        m_items.reserve((m_text.size() - from) / 8 + 16);  // fewer reallocations in long replies
         newItem(Kind::Root);
     }
 
-    std::optional<Node> run()
+    std::optional<Continuation> run()
     {
         parseInlines();
-        processEmphasis(-1);
+        processEmphasis(-1, kNever);
         if (maxDepth() > kMaxNesting)
             return std::nullopt;
-        return toNode(0);
+        Continuation parsed;
+        parsed.settled.kind = parsed.rest.kind = Kind::Root;
+        const LineStart *line = settledLine();
+        parsed.settledEnd = line ? line->position : m_from;
+        for (int c = m_items[0].first; c >= 0; c = m_items[c].next) {
+            const Item &item = m_items[c];
+            if (item.start >= parsed.settledEnd) {
+                appendTo(parsed.rest, c);
+            } else if (item.start == line->pendingStart && item.runLength == 0 && item.kind == Kind::Text
+                       && item.text.size() > line->pendingOffset) {
+                // The text running across the line start.
+                appendText(parsed.settled, item.text.first(line->pendingOffset));
+                appendText(parsed.rest, item.text.sliced(line->pendingOffset));
+            } else {
+                appendTo(parsed.settled, c);
+            }
+        }
+        return parsed;
     }
 
 private:
@@ -76,6 +120,8 @@ private:
     {
         const qsizetype n = m_text.size();
         while (m_pos < n) {
+            if (m_pending.isEmpty())
+                m_pendingStart = m_pos;
             const QChar c = m_text[m_pos];
             switch (c.unicode()) {
             case '\\': backslash(); break;
@@ -88,8 +134,15 @@ private:
             case 0: m_pending += QChar(0xFFFD); ++m_pos; break;  // NUL is never shown as is
             default: {
                 const qsizetype start = m_pos;
-                while (m_pos < n && !isSpecial(m_text[m_pos]))
-                    ++m_pos;
+                qsizetype lineStart = -1;
+                while (m_pos < n && !isSpecial(m_text[m_pos])) {
+                    if (m_text[m_pos++] == u'\n')
+                        lineStart = m_pos;
+                }
+                // Of the lines starting here, the last is the one a later parse may begin at.
+                if (lineStart > m_from && m_brackets.empty() && lineStart <= m_unsettledFrom)
+                    m_lineStarts.push_back({lineStart, m_delimiters.size(), m_pendingStart,
+                                            m_pending.size() + (lineStart - start)});
                 m_pending += QStringView(m_text).mid(start, m_pos - start);
             }
             }
@@ -142,7 +195,9 @@ private:
     {
         if (m_pending.isEmpty())
             return;
-        appendChild(0, newItem(Kind::Text, m_pending));
+        const int i = newItem(Kind::Text, m_pending);
+        m_items[i].start = m_pendingStart;
+        appendChild(0, i);
         m_pending.clear();
     }
     int appendRun(QChar c, int length)
@@ -156,6 +211,7 @@ private:
     {
         flush();
         const int i = newItem(kind, std::move(text));
+        m_items[i].start = m_pos;  // every construct is appended before the parse moves past it
         appendChild(0, i);
         return i;
     }
@@ -202,7 +258,7 @@ private:
     {
         if (!m_backtickRunsIndexed) {
             m_backtickRunsIndexed = true;
-            for (qsizetype p = 0; p < m_text.size();) {
+            for (qsizetype p = m_from; p < m_text.size();) {
                 if (m_text[p] != u'`') { ++p; continue; }
                 const qsizetype len = runLength(p, u'`');
                 m_backtickRuns[len].push_back(p);
@@ -222,6 +278,7 @@ private:
         const qsizetype contentStart = m_pos + length;
         const qsizetype close = closingBackticks(contentStart, length);
         if (close < 0) {
+            unsettledFrom(m_pos);  // the closing backticks may still come
             m_pending += QStringView(m_text).mid(m_pos, length);
             m_pos = contentStart;
             return;
@@ -271,9 +328,9 @@ private:
             canClose = rightFlanking && (!leftFlanking || punctAfter);
         }
         const int node = appendRun(c, int(length));
-        m_pos += length;
         if (canOpen || canClose)
-            pushDelimiter({c, node, int(length), int(length), canOpen, canClose});
+            pushDelimiter({c, node, int(length), int(length), canOpen, canClose, -1, -1, m_pos});
+        m_pos += length;
     }
 
     void pushDelimiter(Delimiter d)
@@ -285,9 +342,10 @@ private:
             m_delimiters[m_delimiterTop].next = i;
         m_delimiterTop = i;
     }
-    void removeDelimiter(int i)
+    void removeDelimiter(int i, qsizetype settledAt)
     {
         Delimiter &d = m_delimiters[i];
+        d.settledAt = settledAt;
         if (d.prev >= 0) m_delimiters[d.prev].next = d.next;
         if (d.next >= 0) m_delimiters[d.next].prev = d.prev;
         if (m_delimiterTop == i) m_delimiterTop = d.prev;
@@ -309,7 +367,10 @@ private:
         }
         const Bracket opener = m_brackets.back();
         m_brackets.pop_back();
-        const auto link = opener.active ? Scan::inlineLinkTail(m_text, m_pos + 1) : std::nullopt;
+        bool needsMore = false;
+        const auto link = opener.active ? Scan::inlineLinkTail(m_text, m_pos + 1, &needsMore) : std::nullopt;
+        if (needsMore)
+            unsettledFrom(m_items[opener.node].start);  // the rest of the link may still come
         if (!link) {
             m_pending += u']';
             ++m_pos;
@@ -317,6 +378,7 @@ private:
         }
         flush();
         const int linkNode = newItem(Kind::Link);
+        m_items[linkNode].start = m_items[opener.node].start;
         m_items[linkNode].destination = link->destination;
         m_items[linkNode].title = link->title;
         for (int i = m_items[opener.node].next; i >= 0;) {
@@ -327,7 +389,7 @@ private:
         }
         insertAfter(opener.node, linkNode);
         unlink(opener.node);
-        processEmphasis(opener.delimiterBelow);
+        processEmphasis(opener.delimiterBelow, m_pos);
         for (Bracket &b : m_brackets)  // no links inside links
             b.active = false;
         m_pos = link->end;
@@ -335,13 +397,18 @@ private:
 
     void angleBracket()
     {
-        if (auto a = Scan::autolink(m_text, m_pos)) {
+        bool needsMore = false;
+        const auto a = Scan::autolink(m_text, m_pos, &needsMore);
+        const auto tag = a ? std::nullopt : Scan::rawHtml(m_text, m_pos, &needsMore);
+        if (needsMore)
+            unsettledFrom(m_pos);
+        if (a) {
             const QString target = a->isEmail ? QStringLiteral("mailto:") + a->address : a->address;
             const int link = appendNode(Kind::Link, {});
             m_items[link].destination = Scan::normaliseUrl(target);
             appendChild(link, newItem(Kind::Text, a->address));
             m_pos = a->end;
-        } else if (auto tag = Scan::rawHtml(m_text, m_pos)) {
+        } else if (tag) {
             appendNode(Kind::RawHtml, tag->value);
             m_pos = tag->end;
         } else {
@@ -350,8 +417,10 @@ private:
         }
     }
 
-    // Pairs the delimiters above `bottom` into emphasis, then drops them.
-    void processEmphasis(int bottom)
+    // Pairs the delimiters above `bottom` into emphasis, then drops them; those
+    // left unpaired are settled at `end` (a link's end, or never: a longer text
+    // may still close them).
+    void processEmphasis(int bottom, qsizetype end)
     {
         int openersBottom[2][2][3];
         for (auto &a : openersBottom)
@@ -384,14 +453,14 @@ private:
             if (opener == bottom || opener == lowest || opener < 0) {
                 lowest = closer.prev;
                 if (!closer.canOpen)
-                    removeDelimiter(current);
+                    removeDelimiter(current, closer.position);
                 current = closer.next;
                 continue;
             }
             current = wrapEmphasis(opener, current);
         }
         while (m_delimiterTop != bottom && m_delimiterTop >= 0)
-            removeDelimiter(m_delimiterTop);
+            removeDelimiter(m_delimiterTop, end);
     }
 
     // Wraps the nodes between a matched opener and closer; returns the
@@ -406,7 +475,9 @@ private:
         m_items[o.node].runLength -= used;
         m_items[c.node].runLength -= used;
         const int openerNode = o.node, closerNode = c.node;
+        const qsizetype at = c.position;
         const int emphasis = newItem(used == 2 ? Kind::Strong : Kind::Emphasis);
+        m_items[emphasis].start = m_items[openerNode].start;
         for (int i = m_items[openerNode].next; i >= 0 && i != closerNode;) {
             const int next = m_items[i].next;
             unlink(i);
@@ -415,15 +486,15 @@ private:
         }
         insertAfter(openerNode, emphasis);
         for (int d = m_delimiters[closer].prev; d >= 0 && d != opener; d = m_delimiters[d].prev)
-            removeDelimiter(d);
+            removeDelimiter(d, at);
         if (m_delimiters[opener].count == 0) {
             unlink(openerNode);
-            removeDelimiter(opener);
+            removeDelimiter(opener, at);
         }
         if (m_delimiters[closer].count == 0) {
             unlink(closerNode);
             const int next = m_delimiters[closer].next;
-            removeDelimiter(closer);
+            removeDelimiter(closer, at);
             return next;
         }
         return closer;
@@ -445,31 +516,55 @@ private:
         return deepest;
     }
 
-    Node toNode(int i) const
+    // The latest line start before which everything is settled, if any.
+    const LineStart *settledLine() const
     {
-        const Item &it = m_items[i];
-        Node node{it.kind, it.runLength > 0 ? QString(it.runLength, it.runChar) : it.text,
-                  it.destination, it.title, {}};
-        for (int c = it.first; c >= 0; c = m_items[c].next) {
-            const Item &child = m_items[c];
-            if (child.kind == Kind::Text && child.text.isEmpty() && child.runLength == 0)
-                continue;
-            if (child.kind == Kind::Text && !node.children.empty() && node.children.back().kind == Kind::Text) {
-                Node &last = node.children.back();  // adjacent text merges
-                if (child.runLength > 0)
-                    last.text.append(QString(child.runLength, child.runChar));
-                else
-                    last.text += child.text;
-            } else {
-                node.children.push_back(toNode(c));
-            }
+        // Delimiters are met in the order of the text: the latest point at
+        // which the first k of them were all settled.
+        std::vector<qsizetype> settledBy(m_delimiters.size() + 1, 0);
+        for (size_t k = 0; k < m_delimiters.size(); ++k)
+            settledBy[k + 1] = std::max(settledBy[k], m_delimiters[k].settledAt);
+        for (auto line = m_lineStarts.rbegin(); line != m_lineStarts.rend(); ++line) {
+            if (line->position <= m_unsettledFrom && settledBy[line->delimitersBefore] < line->position)
+                return &*line;
         }
-        return node;
+        return nullptr;
+    }
+
+    static void appendText(Node &parent, const QString &text)
+    {
+        if (text.isEmpty())
+            return;
+        if (!parent.children.empty() && parent.children.back().kind == Kind::Text)
+            parent.children.back().text += text;
+        else
+            parent.children.push_back({Kind::Text, text, {}, {}, {}});
+    }
+
+    void unsettledFrom(qsizetype position) { m_unsettledFrom = std::min(m_unsettledFrom, position); }
+
+    // Appends item i to `parent` as a node; adjacent text merges.
+    void appendTo(Node &parent, int i) const
+    {
+        const Item &child = m_items[i];
+        const QString text = child.runLength > 0 ? QString(child.runLength, child.runChar) : child.text;
+        if (child.kind == Kind::Text) {
+            appendText(parent, text);
+            return;
+        }
+        Node node{child.kind, text, child.destination, child.title, {}};
+        for (int c = child.first; c >= 0; c = m_items[c].next)
+            appendTo(node, c);
+        parent.children.push_back(std::move(node));
     }
 
     QString m_text;
     qsizetype m_pos = 0;
+    const qsizetype m_from = 0;
     QString m_pending;
+    qsizetype m_pendingStart = 0;
+    qsizetype m_unsettledFrom = kNever;  // the first construct a longer text may read differently
+    std::vector<LineStart> m_lineStarts;
     std::vector<Item> m_items;
     std::vector<Delimiter> m_delimiters;
     int m_delimiterTop = -1;
@@ -480,26 +575,46 @@ private:
 
 } // namespace
 
+QString normalised(const QString &text)
+{
+    QString out = text;  // shared, unless a character has to change
+    // Every line ending counts as one line break.
+    if (out.contains(u'\r')) {
+        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        out.replace(u'\r', u'\n');
+    }
+    if (!out.isValidUtf16()) {  // a lone surrogate shows as U+FFFD
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            const QChar c = out[i];
+            if (c.isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
+                ++i;
+            else if (c.isSurrogate())
+                out[i] = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return out;
+}
+
+std::optional<Continuation> parseFrom(const QString &normalisedText, qsizetype from)
+{
+    return Parser(normalisedText, from).run();
+}
+
 std::optional<Node> parse(QStringView text)
 {
     if (text.size() > kMaxLength)
         return std::nullopt;
-    QString normalised = text.toString();
-    // Every line ending counts as one line break.
-    if (normalised.contains(u'\r')) {
-        normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        normalised.replace(u'\r', u'\n');
+    auto parsed = parseFrom(normalised(text.toString()), 0);
+    if (!parsed)
+        return std::nullopt;
+    Node root = std::move(parsed->settled);
+    for (Node &child : parsed->rest.children) {
+        if (child.kind == Node::Kind::Text && !root.children.empty() && root.children.back().kind == Node::Kind::Text)
+            root.children.back().text += child.text;
+        else
+            root.children.push_back(std::move(child));
     }
-    if (!normalised.isValidUtf16()) {  // a lone surrogate shows as U+FFFD
-        for (qsizetype i = 0; i < normalised.size(); ++i) {
-            const QChar c = normalised[i];
-            if (c.isHighSurrogate() && i + 1 < normalised.size() && normalised[i + 1].isLowSurrogate())
-                ++i;
-            else if (c.isSurrogate())
-                normalised[i] = QChar(QChar::ReplacementCharacter);
-        }
-    }
-    return Parser(std::move(normalised)).run();
+    return root;
 }
 
 } // namespace InlineMarkdown

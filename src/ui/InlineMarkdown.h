@@ -30,6 +30,24 @@ constexpr int kMaxNesting = 32;
 // than kMaxLength, or styles nested deeper than kMaxNesting.
 std::optional<Node> parse(QStringView text);
 
+// The text as the parser reads it: CR LF and CR made LF, lone surrogates U+FFFD.
+QString normalised(const QString &text);
+
+// A text parsed from some point on, split where it is settled: any text that
+// starts with text[0, settledEnd) parses that stretch into `settled`, so the
+// parse of a longer text can start at settledEnd.
+struct Continuation
+{
+    Node settled;                // Root of text[from, settledEnd)
+    Node rest;                   // Root of text[settledEnd, end)
+    qsizetype settledEnd = 0;    // `from`, or a line start after it
+};
+
+// Parses normalised text from `from`: 0, or the settledEnd of an earlier parse
+// of a text this one starts with (up to that point). Nothing when styles nest
+// deeper than kMaxNesting; the caller applies kMaxLength.
+std::optional<Continuation> parseFrom(const QString &normalisedText, qsizetype from);
+
 // CommonMark's HTML for the same tree (raw HTML passed through, as CommonMark
 // renders it). Used to check the parser against CommonMark's published examples.
 QString toCommonMarkHtml(const Node &root);

@@ -47,18 +47,6 @@ namespace {
 bool isAsciiAlnum(QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); }
 bool isHex(QChar c) { return c.isDigit() || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
 
-// Spaces and tabs, at most one line ending, spaces and tabs.
-qsizetype skipSpacesAndOneLineEnding(QStringView text, qsizetype pos)
-{
-    auto skipBlanks = [&] { while (pos < text.size() && (text[pos] == u' ' || text[pos] == u'\t')) ++pos; };
-    skipBlanks();
-    if (pos < text.size() && text[pos] == u'\n') {
-        ++pos;
-        skipBlanks();
-    }
-    return pos;
-}
-
 QString codePointText(char32_t cp)
 {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
@@ -143,118 +131,164 @@ QString normaliseUrl(const QString &url)
 
 namespace {
 
-// The destination of an inline link: "<...>" or a run without spaces and with
-// balanced parentheses. Returns the raw text and where it ends.
-std::optional<std::pair<QStringView, qsizetype>> destination(QStringView text, qsizetype p)
+// Reads a link's tail and notes whether it ever looked for a character beyond
+// the end of the text: a tail that fails there may succeed once the text grows.
+struct TailReader
 {
-    const qsizetype n = text.size();
-    if (p < n && text[p] == u'<') {
-        for (qsizetype q = p + 1; q < n; ++q) {
-            const QChar c = text[q];
-            if (c == u'\\' && q + 1 < n && isAsciiPunctuation(text[q + 1]))
-                ++q;
-            else if (c == u'>')
-                return std::pair{text.mid(p + 1, q - p - 1), q + 1};
-            else if (c == u'<' || c == u'\n')
-                return std::nullopt;
-        }
-        return std::nullopt;
-    }
-    int depth = 0;
-    qsizetype q = p;
-    for (; q < n; ++q) {
-        const QChar c = text[q];
-        if (c == u'\\' && q + 1 < n && isAsciiPunctuation(text[q + 1]))
-            ++q;
-        else if (c == u'(')
-            ++depth;
-        else if (c == u')') {
-            if (depth == 0)
-                break;
-            --depth;
-        } else if (c.unicode() <= 0x20 || c.unicode() == 0x7F)
-            break;
-    }
-    if (q == p || depth != 0)
-        return std::nullopt;
-    return std::pair{text.mid(p, q - p), q};
-}
+    QStringView text;
+    bool reachedEnd = false;
 
-std::optional<std::pair<QStringView, qsizetype>> title(QStringView text, qsizetype p)
-{
-    const qsizetype n = text.size();
-    if (p >= n)
-        return std::nullopt;
-    const QChar open = text[p];
-    const QChar close = open == u'(' ? u')' : open;
-    if (open != u'"' && open != u'\'' && open != u'(')
-        return std::nullopt;
-    for (qsizetype q = p + 1; q < n; ++q) {
-        const QChar c = text[q];
-        if (c == u'\\' && q + 1 < n && isAsciiPunctuation(text[q + 1]))
-            ++q;
-        else if (c == close)
-            return std::pair{text.mid(p + 1, q - p - 1), q + 1};
-        else if (open == u'(' && c == u'(')
-            return std::nullopt;
-        else if (c == u'\n') {
-            qsizetype r = q + 1;
-            while (r < n && (text[r] == u' ' || text[r] == u'\t'))
-                ++r;
-            if (r >= n || text[r] == u'\n')
-                return std::nullopt;  // a blank line ends the text a title can span
-        }
+    bool has(qsizetype p)
+    {
+        if (p < text.size())
+            return true;
+        reachedEnd = true;
+        return false;
     }
-    return std::nullopt;
+
+    // Spaces and tabs, at most one line ending, spaces and tabs.
+    qsizetype skipSpacesAndOneLineEnding(qsizetype pos)
+    {
+        auto skipBlanks = [&] { while (has(pos) && (text[pos] == u' ' || text[pos] == u'\t')) ++pos; };
+        skipBlanks();
+        if (has(pos) && text[pos] == u'\n') {
+            ++pos;
+            skipBlanks();
+        }
+        return pos;
+    }
+
+    // The destination of an inline link: "<...>" or a run without spaces and
+    // with balanced parentheses. Returns the raw text and where it ends.
+    std::optional<std::pair<QStringView, qsizetype>> destination(qsizetype p)
+    {
+        if (has(p) && text[p] == u'<') {
+            for (qsizetype q = p + 1; has(q); ++q) {
+                const QChar c = text[q];
+                if (c == u'\\' && has(q + 1) && isAsciiPunctuation(text[q + 1]))
+                    ++q;
+                else if (c == u'>')
+                    return std::pair{text.mid(p + 1, q - p - 1), q + 1};
+                else if (c == u'<' || c == u'\n')
+                    return std::nullopt;
+            }
+            return std::nullopt;
+        }
+        int depth = 0;
+        qsizetype q = p;
+        for (; has(q); ++q) {
+            const QChar c = text[q];
+            if (c == u'\\' && has(q + 1) && isAsciiPunctuation(text[q + 1]))
+                ++q;
+            else if (c == u'(')
+                ++depth;
+            else if (c == u')') {
+                if (depth == 0)
+                    break;
+                --depth;
+            } else if (c.unicode() <= 0x20 || c.unicode() == 0x7F)
+                break;
+        }
+        if (q == p || depth != 0)
+            return std::nullopt;
+        return std::pair{text.mid(p, q - p), q};
+    }
+
+    std::optional<std::pair<QStringView, qsizetype>> title(qsizetype p)
+    {
+        if (!has(p))
+            return std::nullopt;
+        const QChar open = text[p];
+        const QChar close = open == u'(' ? u')' : open;
+        if (open != u'"' && open != u'\'' && open != u'(')
+            return std::nullopt;
+        for (qsizetype q = p + 1; has(q); ++q) {
+            const QChar c = text[q];
+            if (c == u'\\' && has(q + 1) && isAsciiPunctuation(text[q + 1]))
+                ++q;
+            else if (c == close)
+                return std::pair{text.mid(p + 1, q - p - 1), q + 1};
+            else if (open == u'(' && c == u'(')
+                return std::nullopt;
+            else if (c == u'\n') {
+                qsizetype r = q + 1;
+                while (has(r) && (text[r] == u' ' || text[r] == u'\t'))
+                    ++r;
+                if (!has(r) || text[r] == u'\n')
+                    return std::nullopt;  // a blank line ends the text a title can span
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<InlineLink> inlineLinkTail(qsizetype pos)
+    {
+        if (!has(pos) || text[pos] != u'(')
+            return std::nullopt;
+        qsizetype p = skipSpacesAndOneLineEnding(pos + 1);
+        InlineLink link;
+        if (has(p) && text[p] != u')') {
+            const auto dest = destination(p);
+            if (!dest)
+                return std::nullopt;
+            link.destination = normaliseUrl(unescape(dest->first));
+            p = dest->second;
+            const qsizetype afterSpace = skipSpacesAndOneLineEnding(p);
+            if (afterSpace > p) {
+                if (const auto t = title(afterSpace)) {
+                    link.title = unescape(t->first);
+                    p = skipSpacesAndOneLineEnding(t->second);
+                } else {
+                    p = afterSpace;
+                }
+            }
+        }
+        if (!has(p) || text[p] != u')')
+            return std::nullopt;
+        link.end = p + 1;
+        return link;
+    }
+};
+
+// A match at pos, and whether the expression ran out of text on the way: then
+// a longer text may match differently.
+QRegularExpressionMatch matchAt(const QRegularExpression &re, const QString &text, qsizetype pos, bool *needsMore)
+{
+    if (needsMore) {
+        const auto hard = re.match(text, pos, QRegularExpression::PartialPreferFirstMatch, kMatchOptions);
+        if (!hard.hasPartialMatch())
+            return hard;
+        *needsMore = true;
+    }
+    return re.match(text, pos, QRegularExpression::NormalMatch, kMatchOptions);
 }
 
 } // namespace
 
-std::optional<InlineLink> inlineLinkTail(QStringView text, qsizetype pos)
+std::optional<InlineLink> inlineLinkTail(QStringView text, qsizetype pos, bool *needsMore)
 {
-    const qsizetype n = text.size();
-    if (pos >= n || text[pos] != u'(')
-        return std::nullopt;
-    qsizetype p = skipSpacesAndOneLineEnding(text, pos + 1);
-    InlineLink link;
-    if (p < n && text[p] != u')') {
-        const auto dest = destination(text, p);
-        if (!dest)
-            return std::nullopt;
-        link.destination = normaliseUrl(unescape(dest->first));
-        p = dest->second;
-        const qsizetype afterSpace = skipSpacesAndOneLineEnding(text, p);
-        if (afterSpace > p) {
-            if (const auto t = title(text, afterSpace)) {
-                link.title = unescape(t->first);
-                p = skipSpacesAndOneLineEnding(text, t->second);
-            } else {
-                p = afterSpace;
-            }
-        }
-    }
-    if (p >= n || text[p] != u')')
-        return std::nullopt;
-    link.end = p + 1;
+    TailReader reader{text};
+    auto link = reader.inlineLinkTail(pos);
+    if (needsMore && reader.reachedEnd)
+        *needsMore = true;
     return link;
 }
 
-std::optional<Autolink> autolink(const QString &text, qsizetype pos)
+std::optional<Autolink> autolink(const QString &text, qsizetype pos, bool *needsMore)
 {
     static const QRegularExpression uri(QStringLiteral("<([A-Za-z][A-Za-z0-9+.-]{1,31}:[^<>\\x00-\\x20]*)>"));
     static const QRegularExpression email(QStringLiteral(
         "<([a-zA-Z0-9.!#$%&'*+/=?^_`{|}~-]+@[a-zA-Z0-9](?:[a-zA-Z0-9-]{0,61}[a-zA-Z0-9])?"
         "(?:\\.[a-zA-Z0-9](?:[a-zA-Z0-9-]{0,61}[a-zA-Z0-9])?)*)>"));
     for (const auto *re : {&uri, &email}) {
-        const auto m = re->match(text, pos, QRegularExpression::NormalMatch,
-                                 kMatchOptions);
+        const auto m = matchAt(*re, text, pos, needsMore);
         if (m.hasMatch())
             return Autolink{m.captured(1), re == &email, m.capturedEnd(0)};
     }
     return std::nullopt;
 }
 
-std::optional<Match> rawHtml(const QString &text, qsizetype pos)
+std::optional<Match> rawHtml(const QString &text, qsizetype pos, bool *needsMore)
 {
     static const QRegularExpression tag(QStringLiteral(
         "<[A-Za-z][A-Za-z0-9-]*"
@@ -265,8 +299,7 @@ std::optional<Match> rawHtml(const QString &text, qsizetype pos)
         "|<\\?[\\s\\S]*?\\?>"
         "|<![A-Za-z][^>]*>"
         "|<!\\[CDATA\\[[\\s\\S]*?\\]\\]>"));
-    const auto m = tag.match(text, pos, QRegularExpression::NormalMatch,
-                             kMatchOptions);
+    const auto m = matchAt(tag, text, pos, needsMore);
     if (!m.hasMatch())
         return std::nullopt;
     return Match{m.captured(0), m.capturedEnd(0)};

@@ -5,7 +5,9 @@
 #include <optional>
 
 // The small recognisers the inline parser uses. Each looks at `text` from
-// `pos` and, on a match, returns what it found and where the match ends.
+// `pos` and, on a match, returns what it found and where the match ends. Those
+// that take `needsMore` set it when they looked beyond the end of the text, so
+// that the same text with more after it might be read differently.
 namespace InlineMarkdown::Scan {
 
 bool isAsciiPunctuation(QChar c);
@@ -35,7 +37,7 @@ struct InlineLink
     qsizetype end = 0;    // just after ")"
 };
 // "(destination "title")" at pos (pos is just after "]").
-std::optional<InlineLink> inlineLinkTail(QStringView text, qsizetype pos);
+std::optional<InlineLink> inlineLinkTail(QStringView text, qsizetype pos, bool *needsMore = nullptr);
 
 // "<scheme:...>" or "<user@host>" at pos: value is the address as written
 // (for an e-mail address without "mailto:").
@@ -45,9 +47,9 @@ struct Autolink
     bool isEmail = false;
     qsizetype end = 0;
 };
-std::optional<Autolink> autolink(const QString &text, qsizetype pos);
+std::optional<Autolink> autolink(const QString &text, qsizetype pos, bool *needsMore = nullptr);
 
 // An HTML tag, comment, processing instruction, declaration or CDATA section at pos.
-std::optional<Match> rawHtml(const QString &text, qsizetype pos);
+std::optional<Match> rawHtml(const QString &text, qsizetype pos, bool *needsMore = nullptr);
 
 } // namespace InlineMarkdown::Scan

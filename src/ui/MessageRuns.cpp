@@ -72,23 +72,48 @@ bool MessageRuns::looksLikeMarkdown(const QString &content)
 
 PresentedMessage MessageRuns::present(const QString &content, const QString &role)
 {
+    return MessagePresenter().present(content, role);
+}
+
+PresentedMessage MessagePresenter::present(const QString &content, const QString &role)
+{
     PresentedMessage shown;
     if (content.isEmpty()) {
+        forget();
         shown.plainText = QStringLiteral(" ");
         shown.runs.push_back({shown.plainText, StyledRun::Plain, {}});
         return shown;
     }
-    if (role == QLatin1String("assistant") && looksLikeMarkdown(content)) {
-        if (const auto root = InlineMarkdown::parse(content)) {
-            collect(shown.runs, *root, StyledRun::Plain, {});
+    if (role == QLatin1String("assistant") && MessageRuns::looksLikeMarkdown(content)
+        && content.size() <= InlineMarkdown::kMaxLength) {
+        const QString text = InlineMarkdown::normalised(content);
+        if (m_settledEnd > text.size()
+            || QStringView(text).first(m_settledEnd) != QStringView(m_text).first(m_settledEnd))
+            forget();  // not the text settled before
+        if (const auto parsed = InlineMarkdown::parseFrom(text, m_settledEnd)) {
+            m_text = text;
+            m_settledEnd = parsed->settledEnd;
+            collect(m_settledRuns, parsed->settled, StyledRun::Plain, {});
+            m_settledPlainText += InlineMarkdown::toPlainText(parsed->settled);
+            shown.runs = m_settledRuns;
+            collect(shown.runs, parsed->rest, StyledRun::Plain, {});
             shown.styled = true;
-            shown.plainText = InlineMarkdown::toPlainText(*root);
+            shown.plainText = m_settledPlainText + InlineMarkdown::toPlainText(parsed->rest);
             return shown;
         }
     }
+    forget();
     shown.plainText = content;
     shown.runs.push_back({normalisedBreaks(content), StyledRun::Plain, {}});
     return shown;
+}
+
+void MessagePresenter::forget()
+{
+    m_text.clear();
+    m_settledEnd = 0;
+    m_settledRuns.clear();
+    m_settledPlainText.clear();
 }
 
 qsizetype MessageRuns::firstDifference(const std::vector<StyledRun> &a, const std::vector<StyledRun> &b)

@@ -23,6 +23,26 @@ struct PresentedMessage
     bool styled = false;
 };
 
+// Presents one message again each time its text changes. A streamed reply
+// only grows, so the Markdown already settled (see InlineMarkdown::parseFrom)
+// is kept and only the text after it is parsed: a presentation costs the
+// newest lines, not the whole reply. The result is always present()'s.
+class MessagePresenter
+{
+public:
+    PresentedMessage present(const QString &content, const QString &role);
+    // How much of the last styled text was settled, not to be parsed again.
+    qsizetype settledLength() const { return m_settledEnd; }
+
+private:
+    void forget();
+
+    QString m_text;  // the last styled text, as the parser read it
+    qsizetype m_settledEnd = 0;
+    std::vector<StyledRun> m_settledRuns;
+    QString m_settledPlainText;
+};
+
 namespace MessageRuns {
 
 // True when the text contains "**", "__", "*", "`" or "[" (tested in that order).

@@ -118,7 +118,7 @@ void MessageTextView::present()
 {
     if (!isComponentComplete())
         return;
-    PresentedMessage shown = MessageRuns::present(m_content, m_role);
+    PresentedMessage shown = m_presenter.present(m_content, m_role);
     if (shown.styled != m_styled || shown.plainText != m_plainText) {
         m_styled = shown.styled;
         m_plainText = shown.plainText;

@@ -126,6 +126,7 @@ private:
     QColor m_linkColor;
     bool m_styled = false;
     QString m_plainText;
+    MessagePresenter m_presenter;
 
     QString m_text;  // the shown text: the runs' texts end to end
     std::vector<StyledRun> m_runs;
