@@ -1,5 +1,8 @@
 #include "ReplyStream.h"
 
+#include <algorithm>
+#include <iterator>
+
 ReplyStream::ReplyStream(QObject *parent) : QObject(parent)
 {
     m_frame.setSingleShot(true);
@@ -82,13 +85,17 @@ void ReplyStream::deliverPending()
     emitText();
 }
 
-// The copy goes into the buffer of the element before last, which its holders
-// have let go by now as a rule (each element replaces the one before): a long
-// reply then copies into memory already in use instead of asking the system
-// for megabytes of fresh pages every frame.
+// The copy goes into the buffer of an earlier element that nobody holds any
+// more: a long reply then copies into memory already in use instead of asking
+// the system for megabytes of fresh pages (a page fault each 4 KiB) every
+// frame. Each element replaces the one before, but the view's script engine
+// lets go of the strings it was given only when it collects its garbage, so a
+// few buffers are kept, not two.
 void ReplyStream::emitText()
 {
-    m_lastCopy ^= 1;
+    const auto begin = std::begin(m_copies), end = std::end(m_copies);
+    const auto unheld = std::find_if(begin, end, [](const QString &buffer) { return buffer.isDetached(); });
+    m_lastCopy = unheld != end ? int(unheld - begin) : (m_lastCopy + 1) % int(std::size(m_copies));
     QString &copy = m_copies[m_lastCopy];
     copy.resize(0);  // keeps the buffer unless someone still holds it
     copy.append(QStringView(m_text));
