@@ -122,6 +122,7 @@ struct Result
     int stallAfterElement = 0;
     double stallOnCpuMs = 0, stallWaitingMs = 0;  // the GUI thread during the longest stall
     double longestWorkMs = 0;  // the most the GUI thread ran between two ticks
+    int workOver16 = 0, ticks = 0;  // how often it ran over 16 ms between two ticks, of how many
     double presentMs = 0;  // one presentation of the final text by the bubble
     double lastLineToShownMs = 0;
     double lastLineToAppliedMs = 0;
@@ -210,8 +211,12 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
             r.stallWaitingMs = double(sched.second - lastTickSched.second) / 1e6;
         }
         // What a machine with a free core would have seen as the stall.
-        if (lastTick)
-            r.longestWorkMs = std::max(r.longestWorkMs, double(sched.first - lastTickSched.first) / 1e6);
+        if (lastTick) {
+            const double workMs = double(sched.first - lastTickSched.first) / 1e6;
+            r.longestWorkMs = std::max(r.longestWorkMs, workMs);
+            r.workOver16 += workMs > 16;
+            ++r.ticks;
+        }
         lastTick = now;
         lastTickSched = sched;
         holdsFinalText();
@@ -269,7 +274,8 @@ void print(const char *title, const Result &r)
     std::printf("  longest GUI-thread stall %.1f ms (ended %.0f ms after the first line was written, "
                 "%d changes signalled by then); in it the GUI thread ran %.1f ms and waited for a CPU %.1f ms\n",
                 r.longestStallMs, r.stallEndedAtMs, r.stallAfterElement, r.stallOnCpuMs, r.stallWaitingMs);
-    std::printf("  longest GUI-thread work between two ticks (its time on the CPU): %.1f ms\n", r.longestWorkMs);
+    std::printf("  longest GUI-thread work between two ticks (its time on the CPU): %.1f ms; over 16 ms %d times"
+                " in %d ticks\n", r.longestWorkMs, r.workOver16, r.ticks);
     std::printf("  one presentation of the final text by its bubble: %.1f ms\n", r.presentMs);
     std::printf("  CPU from send to the final frame:");
     for (const auto &[name, ms] : r.cpuMs)
