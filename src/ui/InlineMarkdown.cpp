@@ -70,6 +70,17 @@ struct Bracket
     bool active = true;
 };
 
+// Appends text to `parent`'s children, merged into a text node at their end.
+void appendText(Node &parent, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    if (!parent.children.empty() && parent.children.back().kind == Kind::Text)
+        parent.children.back().text += text;
+    else
+        parent.children.push_back({Kind::Text, text, {}, {}, {}});
+}
+
 class Parser
 {
 public:
@@ -531,16 +542,6 @@ private:
         return nullptr;
     }
 
-    static void appendText(Node &parent, const QString &text)
-    {
-        if (text.isEmpty())
-            return;
-        if (!parent.children.empty() && parent.children.back().kind == Kind::Text)
-            parent.children.back().text += text;
-        else
-            parent.children.push_back({Kind::Text, text, {}, {}, {}});
-    }
-
     void unsettledFrom(qsizetype position) { m_unsettledFrom = std::min(m_unsettledFrom, position); }
 
     // Appends item i to `parent` as a node; adjacent text merges.
@@ -609,8 +610,8 @@ std::optional<Node> parse(QStringView text)
         return std::nullopt;
     Node root = std::move(parsed->settled);
     for (Node &child : parsed->rest.children) {
-        if (child.kind == Node::Kind::Text && !root.children.empty() && root.children.back().kind == Node::Kind::Text)
-            root.children.back().text += child.text;
+        if (child.kind == Node::Kind::Text)
+            appendText(root, child.text);
         else
             root.children.push_back(std::move(child));
     }
