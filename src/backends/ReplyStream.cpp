@@ -88,9 +88,9 @@ void ReplyStream::deliverPending()
 // The copy goes into the buffer of an earlier element that nobody holds any
 // more: a long reply then copies into memory already in use instead of asking
 // the system for megabytes of fresh pages (a page fault each 4 KiB) every
-// frame. Each element replaces the one before, but the view's script engine
-// lets go of the strings it was given only when it collects its garbage, so a
-// few buffers are kept, not two.
+// frame. Each element replaces the one before, and its holders (the list
+// model, the message's text item) let go of the one before as they take the
+// new one; a third buffer covers a holder that is a frame late.
 void ReplyStream::emitText()
 {
     const auto begin = std::begin(m_copies), end = std::end(m_copies);

@@ -76,7 +76,7 @@ private:
     void deliverEnd();
 
     QString m_text;  // the reply so far; no element shares it, so appending never copies it
-    QString m_copies[6];  // buffers of the last elements handed out
+    QString m_copies[3];  // buffers of the last elements handed out
     int m_lastCopy = 0;
     bool m_pending = false;  // the text changed since the last element
     QTimer m_frame;          // runs for one frame after each element

@@ -1,5 +1,6 @@
 #include "MessageTextView.h"
 
+#include <QAbstractItemModel>
 #include <QFontMetricsF>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -30,15 +31,66 @@ MessageTextView::~MessageTextView()
 {
     for (const auto &connection : std::as_const(m_viewportWatch))
         disconnect(connection);
+    for (const auto &connection : std::as_const(m_modelWatch))
+        disconnect(connection);
 }
 
 void MessageTextView::setContent(const QString &content)
 {
-    if (content == m_content && !m_blocks.empty())
+    // The same text read again from the model is the same memory: no need to compare it.
+    const bool same = (content.constData() == m_content.constData() && content.size() == m_content.size())
+                      || content == m_content;
+    if (same && !m_blocks.empty())
         return;
+    const bool had = hasContent();
     m_content = content;
     emit contentChanged();
+    if (hasContent() != had)
+        emit hasContentChanged();
     present();
+}
+
+void MessageTextView::setMessages(QAbstractItemModel *messages)
+{
+    if (messages == m_messages)
+        return;
+    for (const auto &connection : std::as_const(m_modelWatch))
+        disconnect(connection);
+    m_modelWatch.clear();
+    m_messages = messages;
+    if (messages) {
+        const auto contentRole = [this] { m_contentRole = m_messages->roleNames().key("content", -1); };
+        contentRole();
+        m_modelWatch << connect(messages, &QAbstractItemModel::dataChanged, this,
+                                [this](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
+                                    if (m_row >= topLeft.row() && m_row <= bottomRight.row()
+                                        && (roles.isEmpty() || roles.contains(m_contentRole)))
+                                        readRow();
+                                })
+                     << connect(messages, &QAbstractItemModel::modelReset, this, [this, contentRole] {
+                            contentRole();
+                            readRow();
+                        });
+    }
+    emit messagesChanged();
+    readRow();
+}
+
+void MessageTextView::setRow(int row)
+{
+    if (row == m_row)
+        return;
+    m_row = row;
+    emit rowChanged();
+    readRow();
+}
+
+// A row the model does not have (yet) leaves the text as it is.
+void MessageTextView::readRow()
+{
+    if (!m_messages || m_contentRole < 0 || m_row < 0 || m_row >= m_messages->rowCount())
+        return;
+    setContent(m_messages->data(m_messages->index(m_row, 0), m_contentRole).toString());
 }
 
 void MessageTextView::setRole(const QString &role)

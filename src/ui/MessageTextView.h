@@ -9,6 +9,7 @@
 #include <QQuickItem>
 #include <QtQml/qqmlregistration.h>
 
+class QAbstractItemModel;
 class QQmlComponent;
 class QTextDocument;
 
@@ -30,7 +31,15 @@ class MessageTextView : public QQuickItem
 {
     Q_OBJECT
     QML_ELEMENT
+    // The message's text: set directly, or followed from a row of a list
+    // model (`messages`, `row`: its "content" role). Followed, the text goes
+    // from the model to this item in C++: no script ever holds it, so the
+    // multi-megabyte texts of a streamed reply are freed as each frame replaces
+    // them, not when the script engine next collects its garbage.
     Q_PROPERTY(QString content READ content WRITE setContent NOTIFY contentChanged)
+    Q_PROPERTY(QAbstractItemModel *messages READ messages WRITE setMessages NOTIFY messagesChanged)
+    Q_PROPERTY(int row READ row WRITE setRow NOTIFY rowChanged)
+    Q_PROPERTY(bool hasContent READ hasContent NOTIFY hasContentChanged)
     Q_PROPERTY(QString role READ role WRITE setRole NOTIFY roleChanged)
     Q_PROPERTY(QQmlComponent *delegate READ delegate WRITE setDelegate NOTIFY delegateChanged)
     Q_PROPERTY(QFont font READ font WRITE setFont NOTIFY fontChanged)
@@ -54,6 +63,11 @@ public:
 
     QString content() const { return m_content; }
     void setContent(const QString &content);
+    QAbstractItemModel *messages() const { return m_messages; }
+    void setMessages(QAbstractItemModel *messages);
+    int row() const { return m_row; }
+    void setRow(int row);
+    bool hasContent() const { return !m_content.isEmpty(); }
     QString role() const { return m_role; }
     void setRole(const QString &role);
     QQmlComponent *delegate() const { return m_delegate; }
@@ -78,6 +92,9 @@ public:
 
 signals:
     void contentChanged();
+    void messagesChanged();
+    void rowChanged();
+    void hasContentChanged();
     void roleChanged();
     void delegateChanged();
     void fontChanged();
@@ -103,6 +120,7 @@ private:
         std::vector<StyledRun> shown;  // what the item's document holds
     };
 
+    void readRow();
     void present();
     void relayoutAll();  // after a change of width or font
     void estimate(size_t index);
@@ -120,6 +138,10 @@ private:
     static QTextDocument *documentOf(QQuickItem *item);
 
     QString m_content;
+    QPointer<QAbstractItemModel> m_messages;
+    int m_row = -1;
+    int m_contentRole = -1;
+    QList<QMetaObject::Connection> m_modelWatch;
     QString m_role;
     QPointer<QQmlComponent> m_delegate;
     QFont m_font;

@@ -5,9 +5,11 @@ import Hushwing
 // One turn of the conversation: the user's on the right in the accent colour,
 // the assistant's on the left in a grey, both from the theme. The text is a
 // MessageTextView: a column of text blocks made only near the visible area, so
-// a reply of megabytes costs what is on screen. It takes its text from
-// `content`, and a streamed reply only changes `content`: the blocks stay and
-// only the changed end of the text is laid out again.
+// a reply of megabytes costs what is on screen. In the message list it reads
+// its text from its row of the list model (`messages`, `row`), in C++, so no
+// script holds a reply's text; on its own it shows `content`. A streamed reply
+// only changes the text: the blocks stay and only the changed end of the text
+// is laid out again.
 //
 // As an entry of the message list it is what keyboard focus and a screen
 // reader land on: a list item named by the message's text, drawn with a focus
@@ -15,12 +17,14 @@ import Hushwing
 FocusScope {
     id: root
 
-    required property string content
+    property alias content: messageText.content
+    property alias messages: messageText.messages
+    property alias row: messageText.row
     required property string role
 
     readonly property bool isUser: role === "user"
     readonly property bool styled: messageText.styled
-    readonly property bool canCopy: content.length > 0
+    readonly property bool canCopy: messageText.hasContent
     readonly property int sideSpacing: 60
     readonly property int rowSpacing: 8
     readonly property alias textView: messageText
@@ -99,7 +103,6 @@ FocusScope {
             x: 12 - (wraps ? 0 : textLeft)
             y: 8
             width: root.textAreaWidth
-            content: root.content
             role: root.role
             font.pixelSize: 14
             linkColor: Theme.link
@@ -147,7 +150,7 @@ FocusScope {
                 objectName: "copyItem"
                 text: "Copy"
                 icon.source: "image://symbol/doc.on.doc"
-                onTriggered: DesktopActions.copyToClipboard(root.content)
+                onTriggered: DesktopActions.copyToClipboard(messageText.content)
             }
         }
     }

@@ -104,10 +104,9 @@ ListView {
     }
 
     delegate: FocusScope {
-        id: row
+        id: entry
         required property int index
         required property string role
-        required property string content
 
         width: list.width
         height: bubble.height
@@ -117,8 +116,10 @@ ListView {
             x: list.columnX + list.padding
             width: list.columnWidth - 2 * list.padding
             focus: true
-            role: row.role
-            content: row.content
+            role: entry.role
+            // The text comes from the model in C++, never through a script.
+            messages: list.model
+            row: entry.index
             onContentShifted: dy => list.contentY += dy
         }
     }
