@@ -43,20 +43,34 @@ size_t MessageBlocks::split(std::vector<TextBlock> &blocks, QStringView text, qs
         paragraphStart = blocks[keep].paragraphStart;
     }
     blocks.resize(keep);
+    const qsizetype groupLimit = std::max<qsizetype>(1, limit / 2);
     for (;;) {
-        if (text.size() - start <= limit) {
+        if (text.size() - start <= groupLimit) {
             blocks.push_back({start, text.size(), paragraphStart});
             return keep;
         }
-        const qsizetype lastBreak = text.sliced(start, limit + 1).lastIndexOf(u'\n');
+        const qsizetype lastBreak = text.sliced(start, groupLimit + 1).lastIndexOf(u'\n');
         if (lastBreak > 0) {
             blocks.push_back({start, start + lastBreak, paragraphStart});
             start = paragraphStart = start + lastBreak + 1;
             continue;
         }
-        // One paragraph runs past the limit: cut inside it.
+        // One paragraph runs past the group's limit: alone in its block when
+        // it ends within the limit, else cut inside it.
         if (lastBreak == 0)
             paragraphStart = start + 1;
+        const qsizetype from = std::max(start, paragraphStart);
+        const qsizetype reach = std::min(text.size(), start + limit + 1);
+        const qsizetype lineBreak = text.sliced(from, reach - from).indexOf(u'\n');
+        if (lineBreak >= 0) {
+            blocks.push_back({start, from + lineBreak, paragraphStart});
+            start = paragraphStart = from + lineBreak + 1;
+            continue;
+        }
+        if (text.size() - start <= limit) {
+            blocks.push_back({start, text.size(), paragraphStart});
+            return keep;
+        }
         const qsizetype cut = cutInsideParagraph(text, start, limit);
         blocks.push_back({start, cut, paragraphStart});
         start = cut;

@@ -19,10 +19,14 @@ struct TextBlock
 
 // A long message is shown as a column of blocks so that only the blocks near
 // the visible area need a text layout. A block holds whole paragraphs, up to
-// kBlockLength characters; a longer paragraph is cut after a space (or, with
-// none near the limit, between two characters a reader sees as separate) into
-// blocks of at most that length. A message up to kBlockLength characters is
-// one block, laid out as a whole.
+// half of kBlockLength characters together, or one paragraph up to
+// kBlockLength; a longer paragraph is cut after a space (or, with none near the
+// limit, between two characters a reader sees as separate) into blocks of at
+// most kBlockLength. A message up to half of kBlockLength characters is one
+// block, laid out as a whole. Each change to a block's text costs the text item
+// showing it work that grows with the whole block (however small the change),
+// so many short lines go in smaller blocks, while a reader can still select
+// across a paragraph of a few thousand characters.
 namespace MessageBlocks {
 
 constexpr qsizetype kBlockLength = 4000;

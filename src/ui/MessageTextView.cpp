@@ -202,6 +202,9 @@ void MessageTextView::present()
     }
     m_states.resize(m_blocks.size());
     for (size_t i = kept; i < m_blocks.size(); ++i) {
+        // Cut again where it was, and wholly before the change: nothing to do.
+        if (i < before.size() && m_blocks[i] == before[i] && m_blocks[i].end <= changedFrom)
+            continue;
         m_states[i].measured = false;
         estimate(i);
         if (m_states[i].item)
