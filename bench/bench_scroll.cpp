@@ -59,14 +59,6 @@ Frame nextFrame(QQuickWindow *window, qint64 sinceNs, qint64 sinceCpuNs)
     return {double(swappedNs - sinceNs) / 1e6, double(swappedCpuNs - sinceCpuNs) / 1e6};
 }
 
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
-}
-
 struct Frames
 {
     std::vector<double> wallMs, cpuMs;
