@@ -177,18 +177,24 @@ void MessageTextView::present()
         emit presentedChanged();
     }
     const qsizetype changedFrom = m_blocks.empty() ? 0 : MessageRuns::firstDifference(m_runs, shown.runs);
-    QString text;
-    if (shown.runs.size() == 1) {
-        text = shown.runs.front().text;  // shared, not copied
-    } else {
-        for (const StyledRun &run : shown.runs)
-            text += run.text;
-    }
-    if (!m_blocks.empty() && changedFrom == text.size() && text.size() == m_text.size())
+    std::vector<qsizetype> runStarts = MessageBlocks::runStarts(shown.runs);
+    const qsizetype length = runStarts.back();
+    if (!m_blocks.empty() && changedFrom == length && length == m_text.size())
         return;  // the same text in the same styles
-    m_text = text;
+    if (shown.runs.size() == 1) {
+        m_text = shown.runs.front().text;  // shared, not copied
+    } else {
+        // The text before the first change stays; only the runs from there on
+        // are joined to it again.
+        m_text.truncate(changedFrom);
+        m_text.reserve(length);
+        for (size_t i = 0; i < shown.runs.size(); ++i) {
+            if (runStarts[i + 1] > changedFrom)
+                m_text += QStringView(shown.runs[i].text).sliced(std::max<qsizetype>(0, changedFrom - runStarts[i]));
+        }
+    }
     m_runs = std::move(shown.runs);
-    m_runStarts = MessageBlocks::runStarts(m_runs);
+    m_runStarts = std::move(runStarts);
 
     const std::vector<TextBlock> before = m_blocks;
     const size_t kept = MessageBlocks::split(m_blocks, m_text, changedFrom);
