@@ -457,8 +457,9 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
         QObject *bubble = textItem->parent()->parent();
         std::vector<double> times;
         for (int i = 0; i < 5; ++i) {
+            const QString changed = text + QString::number(i);  // made before the clock starts
             const qint64 t0 = monotonicNs();
-            bubble->setProperty("content", text + QString::number(i));
+            bubble->setProperty("content", changed);
             times.push_back(double(monotonicNs() - t0) / 1e6);
         }
         r.presentMs = median(times);
