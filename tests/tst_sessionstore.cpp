@@ -236,9 +236,10 @@ private slots:
         QCOMPARE(contentsOf(records->first()), contents);
     }
 
-    // Saves made faster than they are written reach the file in order, each
-    // write holding a newer one than the last; the newest is there at the end,
-    // also when the store is closed right after it.
+    // Saves made faster than they are written reach the file in order, never
+    // an older one after a newer; the newest is there at the end, also when
+    // the store is closed right after it. (The file is read as each write is
+    // reported, and a report handled late may see the next write's file too.)
     void savesLandInOrderAndClosingWaitsForTheLast()
     {
         const QString path = storePath("queue");
@@ -266,8 +267,7 @@ private slots:
         QString counts;
         for (int n : seen)
             counts += QString::number(n + 1) + QLatin1Char(' ');
-        QVERIFY2(std::is_sorted(seen.begin(), seen.end()) && std::adjacent_find(seen.begin(), seen.end()) == seen.end(),
-                 qPrintable("message counts written: " + counts));
+        QVERIFY2(std::is_sorted(seen.begin(), seen.end()), qPrintable("message counts written: " + counts));
         QCOMPARE(readRows(path).value(0).contents.count(QLatin1Char(',')), 29);
     }
 
