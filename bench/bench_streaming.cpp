@@ -223,8 +223,8 @@ public:
     }
 
     // Each interval between ticks with over `limitMs` of CPU, its parts over
-    // 0.5 ms, longest first; and how long the same kind of part takes at the
-    // median over the whole run, for comparison.
+    // 0.5 ms, longest first; and, for comparison, the median, 99th percentile
+    // and longest of the same kind of part over the whole run.
     void printSlowIntervals(double limitMs, int atMost = 8) const
     {
         std::map<QByteArray, std::vector<double>> typical;
@@ -537,19 +537,18 @@ bool longReplies(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &s
     const Result oneMB = runReply(window, vm, server, sampleReply(1000000), 20000, 500);
     print("D1. 1,000,000 characters in 20,000 lines at 2,000 lines/s", oneMB);
     constexpr int kRuns = 3;
-    std::vector<Result> twoMB;
     std::vector<StallVerdict> verdicts;
     std::vector<double> perLine2;
     double lastLineToShownMs = 0;
-    bool complete = oneMB.finalTextRight && oneMB.shown;
+    bool allShown = true, complete = oneMB.finalTextRight && oneMB.shown;
     for (int run = 1; run <= kRuns; ++run) {
-        twoMB.push_back(runReply(window, vm, server, sampleReply(2000000), 40000, 500));
-        const Result &r = twoMB.back();
+        const Result r = runReply(window, vm, server, sampleReply(2000000), 40000, 500);
         print(QByteArray("D2, run " + QByteArray::number(run) + " of " + QByteArray::number(kRuns)
                          + ". 2,000,000 characters in 40,000 lines at 2,000 lines/s").constData(), r);
         verdicts.push_back(judgeStalls(r));
         perLine2.push_back(r.guiCpuMs() / r.lines);
-        lastLineToShownMs = r.shown ? std::max(lastLineToShownMs, r.lastLineToShownMs) : -1;
+        lastLineToShownMs = std::max(lastLineToShownMs, r.lastLineToShownMs);
+        allShown = allShown && r.shown;
         complete = complete && r.finalTextRight && r.shown;
     }
     const auto best = [&](double StallVerdict::*value, double StallVerdict::*limit) {
@@ -562,8 +561,10 @@ bool longReplies(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &s
     const double perLine1 = oneMB.guiCpuMs() / oneMB.lines;
     std::printf("  GUI-thread CPU per 1,000 lines: %.1f ms (1 MB), %.1f ms (2 MB, the median of %d runs)\n",
                 perLine1 * 1000, median(perLine2) * 1000, kRuns);
-    stallTargets("D2, best of 3 runs", StallVerdict{stall.stallMs, stall.stallLimitMs, work.workMs, work.workLimitMs});
-    target("D2: last line to final text laid out, slowest run", lastLineToShownMs, "<=", 50, "ms");
+    stallTargets("D2, best of " + QByteArray::number(kRuns) + " runs",
+                 StallVerdict{stall.stallMs, stall.stallLimitMs, work.workMs, work.workLimitMs});
+    // A run whose final text never showed leaves nothing to meet the target.
+    target("D2: last line to final text laid out, slowest run", allShown ? lastLineToShownMs : -1, "<=", 50, "ms");
     // Linear: twice the lines, about twice the time (1.0); quadratic would be 2.0.
     target("D: GUI CPU per line, 2 MB against 1 MB", perLine1 > 0 ? median(perLine2) / perLine1 : -1, "<=", 1.3, "x");
     std::printf("  the long replies held and shown: %s\n", complete ? "yes" : "NO");
