@@ -559,7 +559,7 @@ private:
         parent.children.push_back(std::move(node));
     }
 
-    QString m_text;
+    const QString m_text;  // never written: a write would copy the whole reply
     qsizetype m_pos = 0;
     const qsizetype m_from = 0;
     QString m_pending;
