@@ -35,6 +35,15 @@ class TestMarkdown : public QObject
         return out;
     }
 
+    // What a reader sees: the runs' texts end to end.
+    static QString joined(const PresentedMessage &shown)
+    {
+        QString out;
+        for (const StyledRun &run : shown.runs)
+            out += run.text;
+        return out;
+    }
+
 public:
     QStringList openedUrls;
 
@@ -84,7 +93,7 @@ private slots:
         QVERIFY(shown.styled);
         QCOMPARE(described(shown),
                  "line one  with  runs\n\n    indented [code]code  span[/code]\n<script>alert(1)</script> [b]bold[/b]");
-        QCOMPARE(shown.plainText, "line one  with  runs\n\n    indented code  span\n<script>alert(1)</script> bold");
+        QCOMPARE(joined(shown), "line one  with  runs\n\n    indented code  span\n<script>alert(1)</script> bold");
         QCOMPARE(described(MessageRuns::present("***both*** [x **y**](https://a.example)", "assistant")),
                  "[b][i]both[/i][/b] [a https://a.example]x [/a][a https://a.example][b]y[/b][/a]");
     }
@@ -96,7 +105,7 @@ private slots:
         QVERIFY(!InlineMarkdown::parse(deep));
         auto shown = MessageRuns::present(deep, "assistant");
         QCOMPARE(shown.styled, false);
-        QCOMPARE(shown.plainText, deep);
+        QCOMPARE(joined(shown), deep);
         QCOMPARE(described(shown), deep);
 
         const QString huge = QString(InlineMarkdown::kMaxLength + 1, u'a') + "**b**";
@@ -137,11 +146,11 @@ private slots:
 
         shown = MessageRuns::present("**hi** <i>", "assistant");
         QCOMPARE(shown.styled, true);
-        QCOMPARE(shown.plainText, "hi <i>");
+        QCOMPARE(joined(shown), "hi <i>");
         QCOMPARE(described(shown), "[b]hi[/b] <i>");
 
         shown = MessageRuns::present("", "assistant");
-        QCOMPARE(shown.plainText, " ");
+        QCOMPARE(joined(shown), " ");
         QCOMPARE(described(shown), " ");
 
         // Plain assistant text is verbatim too: no entity is decoded.
@@ -171,18 +180,25 @@ private slots:
             for (int i = 0; i < length; ++i)
                 text += pieces.at(random.bounded(int(pieces.size())));
             MessagePresenter presenter;
+            PresentedMessage previous;
             for (qsizetype end = 0; end < text.size();) {
                 end = std::min(text.size(), end + 1 + qsizetype(random.bounded(12)));
                 const QString shownText = text.left(end);
                 resumed += presenter.settledLength() > 0;
-                const PresentedMessage grown = presenter.present(shownText, "assistant");
+                const qsizetype changedFrom = presenter.present(shownText, "assistant");
+                const PresentedMessage &grown = presenter.shown();
                 const PresentedMessage whole = MessageRuns::present(shownText, "assistant");
                 ++presented;
-                if (described(grown) != described(whole) || grown.plainText != whole.plainText
-                    || grown.styled != whole.styled || grown.runs.size() != whole.runs.size())
-                    QFAIL(qPrintable(QStringLiteral("grown to %1 of %2 characters: %3\nshown %4\nwhole %5")
-                                         .arg(end).arg(text.size()).arg(QString::fromLatin1(text.toUtf8().toPercentEncoding()),
-                                              described(grown), described(whole))));
+                // The runs are those of the whole text, and the change reported
+                // is where they first differ from the last presentation's.
+                if (described(grown) != described(whole) || grown.styled != whole.styled
+                    || grown.runs.size() != whole.runs.size()
+                    || changedFrom != MessageRuns::firstDifference(previous.runs, whole.runs))
+                    QFAIL(qPrintable(QStringLiteral("grown to %1 of %2 characters (change reported at %3): %4\nshown %5\nwhole %6")
+                                         .arg(end).arg(text.size()).arg(changedFrom)
+                                         .arg(QString::fromLatin1(text.toUtf8().toPercentEncoding()), described(grown),
+                                              described(whole))));
+                previous = whole;
             }
         }
         // The test means something only if most presentations did resume.
@@ -197,10 +213,15 @@ private slots:
             presenter.present(reply.left(end), "assistant");
             QVERIFY2(presenter.settledLength() > end - 400, qPrintable(QString::number(end)));
         }
-        QCOMPARE(described(presenter.present(reply, "assistant")), described(MessageRuns::present(reply, "assistant")));
+        presenter.present(reply, "assistant");
+        QCOMPARE(described(presenter.shown()), described(MessageRuns::present(reply, "assistant")));
+        // The same text again changes nothing.
+        QCOMPARE(presenter.present(reply, "assistant"), joined(presenter.shown()).size());
         // Another text, or a role that is not styled, starts over.
-        QCOMPARE(described(presenter.present("*new*", "assistant")), "[i]new[/i]");
-        QCOMPARE(described(presenter.present("*new*", "user")), "*new*");
+        QCOMPARE(presenter.present("*new*", "assistant"), 0);
+        QCOMPARE(described(presenter.shown()), "[i]new[/i]");
+        QCOMPARE(presenter.present("*new*", "user"), 0);
+        QCOMPARE(described(presenter.shown()), "*new*");
     }
 
     void copyReplacesClipboardWithRawText()

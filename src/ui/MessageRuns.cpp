@@ -72,17 +72,16 @@ bool MessageRuns::looksLikeMarkdown(const QString &content)
 
 PresentedMessage MessageRuns::present(const QString &content, const QString &role)
 {
-    return MessagePresenter().present(content, role);
+    MessagePresenter presenter;
+    presenter.present(content, role);
+    return presenter.shown();
 }
 
-PresentedMessage MessagePresenter::present(const QString &content, const QString &role)
+qsizetype MessagePresenter::present(const QString &content, const QString &role)
 {
-    PresentedMessage shown;
     if (content.isEmpty()) {
         forget();
-        shown.plainText = QStringLiteral(" ");
-        shown.runs.push_back({shown.plainText, StyledRun::Plain, {}});
-        return shown;
+        return replace({{{QStringLiteral(" "), StyledRun::Plain, {}}}, false});
     }
     if (role == QLatin1String("assistant") && MessageRuns::looksLikeMarkdown(content)
         && content.size() <= InlineMarkdown::kMaxLength) {
@@ -91,36 +90,63 @@ PresentedMessage MessagePresenter::present(const QString &content, const QString
             || QStringView(text).first(m_settledEnd) != QStringView(m_text).first(m_settledEnd))
             forget();  // not the text settled before
         if (const auto parsed = InlineMarkdown::parseFrom(text, m_settledEnd)) {
+            // The runs of the settled text stay; those after it are made again.
+            // The last settled run may hold unsettled text that continued its
+            // style, and may grow when the newly settled text continues it.
+            std::vector<StyledRun> &runs = m_shown.runs;
+            std::vector<StyledRun> before;  // the runs from the end of the settled text on
+            const size_t lastSettled = m_settledRuns > 0 ? m_settledRuns - 1 : 0;
+            if (m_settledRuns > 0 && runs[lastSettled].text.size() > m_lastSettledLength) {
+                StyledRun &last = runs[lastSettled];
+                before.push_back({last.text.sliced(m_lastSettledLength), last.style, last.href});
+                last.text.truncate(m_lastSettledLength);
+            }
+            before.insert(before.end(), std::make_move_iterator(runs.begin() + qsizetype(m_settledRuns)),
+                          std::make_move_iterator(runs.end()));
+            runs.resize(m_settledRuns);
+            const qsizetype lastSettledLength = m_lastSettledLength;
+            const qsizetype previouslySettled = m_settledRunsLength;
+            collect(runs, parsed->settled, StyledRun::Plain, {});
+            for (size_t i = lastSettled; i < runs.size(); ++i)
+                m_settledRunsLength += runs[i].text.size() - (i == lastSettled ? lastSettledLength : 0);
+            m_settledRuns = runs.size();
+            m_lastSettledLength = runs.empty() ? 0 : runs.back().text.size();
+            collect(runs, parsed->rest, StyledRun::Plain, {});
             m_text = text;
             m_settledEnd = parsed->settledEnd;
-            collect(m_settledRuns, parsed->settled, StyledRun::Plain, {});
-            m_settledPlainText += InlineMarkdown::toPlainText(parsed->settled);
-            shown.runs = m_settledRuns;
-            collect(shown.runs, parsed->rest, StyledRun::Plain, {});
-            shown.styled = true;
-            shown.plainText = m_settledPlainText + InlineMarkdown::toPlainText(parsed->rest);
-            return shown;
+            m_shown.styled = true;
+            return previouslySettled + MessageRuns::firstDifference(before, 0, 0, runs, lastSettled, lastSettledLength);
         }
     }
     forget();
-    shown.plainText = content;
-    shown.runs.push_back({normalisedBreaks(content), StyledRun::Plain, {}});
-    return shown;
+    return replace({{{normalisedBreaks(content), StyledRun::Plain, {}}}, false});
+}
+
+qsizetype MessagePresenter::replace(PresentedMessage &&shown)
+{
+    const qsizetype changedFrom = MessageRuns::firstDifference(m_shown.runs, shown.runs);
+    m_shown = std::move(shown);
+    return changedFrom;
 }
 
 void MessagePresenter::forget()
 {
     m_text.clear();
     m_settledEnd = 0;
-    m_settledRuns.clear();
-    m_settledPlainText.clear();
+    m_settledRuns = 0;
+    m_lastSettledLength = 0;
+    m_settledRunsLength = 0;
 }
 
 qsizetype MessageRuns::firstDifference(const std::vector<StyledRun> &a, const std::vector<StyledRun> &b)
 {
+    return firstDifference(a, 0, 0, b, 0, 0);
+}
+
+qsizetype MessageRuns::firstDifference(const std::vector<StyledRun> &a, size_t i, qsizetype offsetA,
+                                       const std::vector<StyledRun> &b, size_t j, qsizetype offsetB)
+{
     qsizetype position = 0;
-    size_t i = 0, j = 0;
-    qsizetype offsetA = 0, offsetB = 0;
     while (i < a.size() && j < b.size()) {
         const StyledRun &x = a[i], &y = b[j];
         if (offsetA == x.text.size()) { ++i; offsetA = 0; continue; }

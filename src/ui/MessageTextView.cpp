@@ -170,30 +170,20 @@ void MessageTextView::present()
 {
     if (!isComponentComplete())
         return;
-    PresentedMessage shown = m_presenter.present(m_content, m_role);
-    if (shown.styled != m_styled || shown.plainText != m_plainText) {
-        m_styled = shown.styled;
-        m_plainText = shown.plainText;
-        emit presentedChanged();
-    }
-    const qsizetype changedFrom = m_blocks.empty() ? 0 : MessageRuns::firstDifference(m_runs, shown.runs);
+    const qsizetype presentedFrom = m_presenter.present(m_content, m_role);
+    const PresentedMessage &shown = m_presenter.shown();
+    const qsizetype changedFrom = m_blocks.empty() ? 0 : presentedFrom;
     std::vector<qsizetype> runStarts = MessageBlocks::runStarts(shown.runs);
     const qsizetype length = runStarts.back();
-    if (!m_blocks.empty() && changedFrom == length && length == m_text.size())
-        return;  // the same text in the same styles
-    if (shown.runs.size() == 1) {
-        m_text = shown.runs.front().text;  // shared, not copied
-    } else {
-        // The text before the first change stays; only the runs from there on
-        // are joined to it again.
-        m_text.truncate(changedFrom);
-        m_text.reserve(length);
-        for (size_t i = 0; i < shown.runs.size(); ++i) {
-            if (runStarts[i + 1] > changedFrom)
-                m_text += QStringView(shown.runs[i].text).sliced(std::max<qsizetype>(0, changedFrom - runStarts[i]));
-        }
+    const bool runsChanged = m_blocks.empty() || changedFrom < length || length != m_text.size();
+    if (shown.styled != m_styled || runsChanged) {
+        m_styled = shown.styled;
+        if (runsChanged)
+            joinText(changedFrom, runStarts);
+        emit presentedChanged();
     }
-    m_runs = std::move(shown.runs);
+    if (!runsChanged)
+        return;  // the same text in the same styles
     m_runStarts = std::move(runStarts);
 
     const std::vector<TextBlock> before = m_blocks;
@@ -224,6 +214,23 @@ void MessageTextView::present()
         watchViewport();
     polish();
     emit blocksChanged();
+}
+
+// The shown text again: the text before the first change stays (in place,
+// unless it is shared), and only the runs from there on are joined to it.
+void MessageTextView::joinText(qsizetype changedFrom, const std::vector<qsizetype> &runStarts)
+{
+    const std::vector<StyledRun> &runs = m_presenter.shown().runs;
+    if (runs.size() == 1) {
+        m_text = runs.front().text;  // shared, not copied
+        return;
+    }
+    m_text.truncate(changedFrom);
+    m_text.reserve(runStarts.back());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (runStarts[i + 1] > changedFrom)
+            m_text += QStringView(runs[i].text).sliced(std::max<qsizetype>(0, changedFrom - runStarts[i]));
+    }
 }
 
 void MessageTextView::relayoutAll()
@@ -450,7 +457,8 @@ void MessageTextView::fill(size_t index)
                                               ? MessageBlocks::paragraphDirection(QStringView(m_text).sliced(block.paragraphStart))
                                               : Qt::LayoutDirectionAuto;
     BlockDocument::show(documentOf(state.item), state.shown,
-                        MessageBlocks::slice(m_runs, m_runStarts, block.start, block.end), direction, m_linkColor);
+                        MessageBlocks::slice(m_presenter.shown().runs, m_runStarts, block.start, block.end), direction,
+                        m_linkColor);
     measure(index);
 }
 

@@ -77,7 +77,7 @@ public:
     QColor linkColor() const { return m_linkColor; }
     void setLinkColor(const QColor &color);
     bool styled() const { return m_styled; }
-    QString plainText() const { return m_plainText; }
+    QString plainText() const { return m_text; }
     qreal textLeft() const { return m_left; }
     qreal textRight() const { return m_right; }
     bool wraps() const { return m_wraps; }
@@ -122,6 +122,7 @@ private:
 
     void readRow();
     void present();
+    void joinText(qsizetype changedFrom, const std::vector<qsizetype> &runStarts);
     void relayoutAll();  // after a change of width or font
     void estimate(size_t index);
     qreal heightOf(size_t index) const;
@@ -147,11 +148,9 @@ private:
     QFont m_font;
     QColor m_linkColor;
     bool m_styled = false;
-    QString m_plainText;
-    MessagePresenter m_presenter;
+    MessagePresenter m_presenter;  // holds the runs shown
 
     QString m_text;  // the shown text: the runs' texts end to end
-    std::vector<StyledRun> m_runs;
     std::vector<qsizetype> m_runStarts;
     std::vector<TextBlock> m_blocks;
     std::vector<BlockState> m_states;
