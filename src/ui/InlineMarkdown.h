@@ -52,7 +52,4 @@ std::optional<Continuation> parseFrom(const QString &normalisedText, qsizetype f
 // renders it). Used to check the parser against CommonMark's published examples.
 QString toCommonMarkHtml(const Node &root);
 
-// The text a reader sees (markers removed), for accessibility.
-QString toPlainText(const Node &root);
-
 } // namespace InlineMarkdown

@@ -1,7 +1,7 @@
 #include "InlineMarkdown.h"
 
-// Renderers of the parsed tree: CommonMark's HTML (to check the parser against
-// CommonMark's examples) and the plain text a reader sees.
+// The parsed tree rendered as CommonMark's HTML, to check the parser against
+// CommonMark's examples.
 
 namespace InlineMarkdown {
 namespace {
@@ -65,26 +65,12 @@ void render(QString &out, const Node &node)
     }
 }
 
-void plainText(QString &out, const Node &node)
-{
-    out += node.text;
-    for (const Node &child : node.children)
-        plainText(out, child);
-}
-
 } // namespace
 
 QString toCommonMarkHtml(const Node &root)
 {
     QString out;
     render(out, root);
-    return out;
-}
-
-QString toPlainText(const Node &root)
-{
-    QString out;
-    plainText(out, root);
     return out;
 }
 

@@ -48,7 +48,7 @@ private:
     qsizetype m_settledEnd = 0;
     size_t m_settledRuns = 0;           // how many of the runs show the settled text
     qsizetype m_lastSettledLength = 0;  // how much of the last of them is settled
-    qsizetype m_settledRunsLength = 0;  // the characters they show, settled
+    qsizetype m_settledRunsLength = 0;  // the settled characters they show
 };
 
 namespace MessageRuns {
