@@ -1,4 +1,4 @@
-#include "InlineMarkdown.h"
+#include "CommonMarkHtml.h"
 #include "DesktopActions.h"
 #include "MessageRuns.h"
 

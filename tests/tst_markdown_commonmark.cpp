@@ -1,4 +1,4 @@
-#include "InlineMarkdown.h"
+#include "CommonMarkHtml.h"
 
 #include <QFile>
 #include <QJsonArray>

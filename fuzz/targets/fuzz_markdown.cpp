@@ -1,6 +1,6 @@
 // Assistant text through the inline Markdown parser and its renderers, and
 // through the bubble's presentation (styled runs, or the raw-text fallback).
-#include "InlineMarkdown.h"
+#include "CommonMarkHtml.h"
 #include "MessageRuns.h"
 
 #include <algorithm>

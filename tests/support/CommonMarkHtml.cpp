@@ -1,4 +1,4 @@
-#include "InlineMarkdown.h"
+#include "CommonMarkHtml.h"
 
 // The parsed tree rendered as CommonMark's HTML, to check the parser against
 // CommonMark's examples.

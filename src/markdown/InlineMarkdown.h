@@ -48,8 +48,4 @@ struct Continuation
 // deeper than kMaxNesting; the caller applies kMaxLength.
 std::optional<Continuation> parseFrom(const QString &normalisedText, qsizetype from);
 
-// CommonMark's HTML for the same tree (raw HTML passed through, as CommonMark
-// renders it). Used to check the parser against CommonMark's published examples.
-QString toCommonMarkHtml(const Node &root);
-
 } // namespace InlineMarkdown
