@@ -2,6 +2,7 @@
 
 #include "OllamaBackend.h"
 #include "OllamaStandInServer.h"
+#include "ReplyCollector.h"
 
 #include <QTest>
 #include <QThread>
@@ -14,27 +15,6 @@
 inline QByteArray j(const char *text)
 {
     return QByteArray(text).replace('\'', '"');
-}
-
-struct CollectedReply
-{
-    QStringList elements;
-    bool finished = false;
-    std::optional<ReplyError> error;
-    bool ended() const { return finished || error.has_value(); }
-};
-
-// Collects what a reply delivers until it ends or `timeoutMs` passes.
-inline CollectedReply collectReply(ReplyStream *stream, int timeoutMs = 10000)
-{
-    CollectedReply result;
-    QObject::connect(stream, &ReplyStream::element, stream, [&](const QString &text) { result.elements << text; });
-    QObject::connect(stream, &ReplyStream::finished, stream, [&] { result.finished = true; });
-    QObject::connect(stream, &ReplyStream::failed, stream, [&](const ReplyError &e) { result.error = e; });
-    if (!QTest::qWaitFor([&] { return result.ended(); }, timeoutMs))
-        qWarning("the reply did not end in time");
-    QObject::disconnect(stream, nullptr, stream, nullptr);
-    return result;
 }
 
 // Runs discover() and returns its list, or one entry named "no answer".
