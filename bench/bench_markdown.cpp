@@ -63,24 +63,27 @@ void row(const char *name, const QString &text, int runs)
 // settled text), against presenting each text afresh.
 void streamed(const QString &reply, qsizetype elementSize)
 {
-    const auto run = [&](const std::function<size_t(const QString &)> &present, double &longestUs) {
+    const auto run = [&](const std::function<size_t(qsizetype, qsizetype)> &present, double &longestUs) {
         QElapsedTimer timer, one;
         timer.start();
         for (qsizetype n = elementSize; n <= reply.size(); n += elementSize) {
             one.start();
-            sink = sink + present(reply.left(n));
+            sink = sink + present(n - elementSize, n);
             longestUs = std::max(longestUs, double(one.nsecsElapsed()) / 1000.0);
         }
         return double(timer.nsecsElapsed()) / 1e6;
     };
-    MessagePresenter presenter;
+    MessagePresenter presenter(true);
     double longestGrown = 0, longestAfresh = 0;
-    const double grownMs = run([&](const QString &text) {
-        presenter.present(text, QStringLiteral("assistant"));
-        return presenter.shown().runs.size();
+    const double grownMs = run([&](qsizetype from, qsizetype to) {
+        presenter.append(QStringView(reply).sliced(from, to - from));
+        presenter.present();
+        return presenter.runs().size();
     },
                                longestGrown);
-    const double afreshMs = run([](const QString &text) { return MessageRuns::present(text, QStringLiteral("assistant")).runs.size(); },
+    const double afreshMs = run([&](qsizetype, qsizetype to) {
+        return MessageRuns::present(reply.left(to), QStringLiteral("assistant")).runs.size();
+    },
                                 longestAfresh);
     std::printf("streamed %lld chars in %lld-char elements: %.1f ms (longest %.0f us), afresh %.1f ms (longest %.0f us),"
                 " ratio %.2fx\n",

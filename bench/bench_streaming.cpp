@@ -390,9 +390,9 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
     const auto checkShown = [&, window, vm](qint64 swapNs) {
         if (shownAt || !finished)
             return;
-        // The bubble's text element follows its `content` synchronously (through
-        // its bindings), so a frame swapped while the bubble holds the final text
-        // has that text laid out and drawn.
+        // The bubble's text element takes its `content` at once and presents it
+        // when the frame is prepared, so a frame swapped while the bubble holds
+        // the final text has that text laid out and drawn.
         QObject *textItem = lastBubbleText(window, vm->messageCount());
         QObject *bubble = textItem && textItem->parent() ? textItem->parent()->parent() : nullptr;
         if (bubble && bubble->property("content").toString() == text && textItem->property("builtCount").toInt() > 0)
@@ -453,13 +453,15 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
     r.frames = swaps;
     // What one presentation of the whole final text costs the bubble (Markdown,
     // rich text, layout), measured on the last bubble with one more character.
-    if (QObject *textItem = window ? lastBubbleText(window, vm->messageCount()) : nullptr) {
+    if (auto *textItem = qobject_cast<QQuickItem *>(window ? lastBubbleText(window, vm->messageCount()) : nullptr)) {
         QObject *bubble = textItem->parent()->parent();
         std::vector<double> times;
+        QString changed = text;
         for (int i = 0; i < 5; ++i) {
-            const QString changed = text + QString::number(i);  // made before the clock starts
+            changed += QString::number(i);  // made before the clock starts
             const qint64 t0 = monotonicNs();
             bubble->setProperty("content", changed);
+            textItem->ensurePolished();
             times.push_back(double(monotonicNs() - t0) / 1e6);
         }
         r.presentMs = median(times);

@@ -18,7 +18,9 @@ struct Received
 Received readToEnd(ReplyStream &stream)
 {
     Received got;
-    QObject::connect(&stream, &ReplyStream::element, [&got](const QString &t) { got.elements << t; });
+    QString whole;
+    QObject::connect(&stream, &ReplyStream::appended, [&](const QString &p) { got.elements << (whole += p); });
+    QObject::connect(&stream, &ReplyStream::replaced, [&](const QString &t) { got.elements << (whole = t); });
     QObject::connect(&stream, &ReplyStream::finished, [&got] { got.finished = true; });
     QObject::connect(&stream, &ReplyStream::failed, [&got](const ReplyError &e) { got.error = e; });
     (void)QTest::qWaitFor([&got] { return got.finished || got.error.has_value(); }, 10000);
@@ -86,8 +88,8 @@ private slots:
         QVERIFY(backend.isAvailable());
     }
 
-    // Snapshots that come faster than a frame reach the consumer together, as
-    // the newest: every element is a whole text, the first and the last arrive.
+    // Snapshots that come together reach the consumer together: every element
+    // is a whole text that continues the one before, and the last arrives.
     void snapshotsBecomeWholeTextsProducedOffTheMainThread()
     {
         ScopedScriptedModel scripted;
@@ -98,7 +100,7 @@ private slots:
         });
         AppleIntelligenceBackend backend;
         const Received got = reply(backend, QStringLiteral("Write."), kFirstPrompt);
-        QCOMPARE(got.elements.value(0), QStringLiteral("The"));
+        QVERIFY(QStringLiteral("The cat sat.").startsWith(got.elements.value(0)));
         QCOMPARE(got.elements.last(), QStringLiteral("The cat sat."));
         QVERIFY(got.elements.size() <= 3);
         QVERIFY(got.finished);
@@ -204,7 +206,7 @@ private slots:
         scripted->enqueue(ScriptedReply::stalling({QStringLiteral("A")}, {QStringLiteral("AB"), QStringLiteral("ABC")}));
         AppleIntelligenceBackend backend;
         auto stream = backend.streamResponse(QStringLiteral("Go"), {}, kFirstPrompt);
-        QSignalSpy elements(stream.get(), &ReplyStream::element);
+        QSignalSpy elements(stream.get(), &ReplyStream::appended);
         QSignalSpy finished(stream.get(), &ReplyStream::finished);
         QSignalSpy failed(stream.get(), &ReplyStream::failed);
         QVERIFY(elements.wait(10000));
@@ -240,7 +242,7 @@ private slots:
         AppleIntelligenceBackend backend;
         auto one = backend.streamResponse(QStringLiteral("one"), {}, kFirstPrompt);
         auto two = backend.streamResponse(QStringLiteral("two"), {}, kFirstPrompt);
-        QSignalSpy secondElements(two.get(), &ReplyStream::element);
+        QSignalSpy secondElements(two.get(), &ReplyStream::appended);
         QSignalSpy secondFinished(two.get(), &ReplyStream::finished);
         QTRY_COMPARE(scripted->stalledCount(), 1);
         QTest::qWait(50);
@@ -263,7 +265,7 @@ private slots:
         scripted->enqueue(ScriptedReply::stalling({QStringLiteral("A")}, {QStringLiteral("never")}));
         auto backend = std::make_unique<AppleIntelligenceBackend>();
         auto stream = backend->streamResponse(QStringLiteral("Go"), {}, kFirstPrompt);
-        QSignalSpy elements(stream.get(), &ReplyStream::element);
+        QSignalSpy elements(stream.get(), &ReplyStream::appended);
         QSignalSpy finished(stream.get(), &ReplyStream::finished);
         QTRY_COMPARE(scripted->stalledCount(), 1);
         backend.reset();
@@ -278,12 +280,14 @@ private slots:
         scripted->enqueue(ScriptedReply::stalling({QStringLiteral("A")}, {QStringLiteral("AB")}));
         AppleIntelligenceBackend backend;
         auto stream = backend.streamResponse(QStringLiteral("One"), {}, kFirstPrompt);
+        QString whole;
+        connect(stream.get(), &ReplyStream::appended, this, [&](const QString &piece) { whole += piece; });
         const auto first = backend.session();
         QTRY_COMPARE(scripted->stalledCount(), 1);
         backend.reset();
         scripted->release();
         const Received got = readToEnd(*stream);
-        QCOMPARE(got.elements.last(), QStringLiteral("AB"));
+        QCOMPARE(whole, QStringLiteral("AB"));
         QVERIFY(got.finished);
         QCOMPARE(first->transcript().size(), 2);
 

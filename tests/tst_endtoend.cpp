@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -97,6 +98,7 @@ ChatViewModel *EndToEnd::startedViewModel(HushwingApp &app)
     QQuickWindow *window = app.window();
     if (!window || !QTest::qWaitForWindowExposed(window))
         return nullptr;
+    listenAsScreenReader(app.engine());  // the window is driven as a screen reader sees it
     auto *content = window->findChild<ContentView *>(QStringLiteral("contentView"));
     if (!content)
         return nullptr;
@@ -178,7 +180,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
         QVERIFY(accessibleNamed(window, QStringLiteral("Stop")));
         m_ollama.sendPiece(QStringLiteral("!"));
         QTRY_VERIFY_WITH_TIMEOUT(accessibleNamed(window, QStringLiteral("Hello there!")), longWait);
-        QVERIFY(pieces.count() >= 3);
+        QVERIFY(pieces.count() >= 2);  // the opening pieces (perhaps together), then "!"
         m_ollama.finishReplies();
         QTRY_VERIFY_WITH_TIMEOUT(!vm->isGenerating(), longWait);
         QVERIFY(accessibleNamed(window, QStringLiteral("Send")));

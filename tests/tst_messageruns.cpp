@@ -1,19 +1,11 @@
 #include "MessageBlocks.h"
-#include "MessageRuns.h"
 
 #include <QtTest>
 
-// Where two versions of a message's runs first differ (the bubble's documents
-// are edited only from there on), and how a long message is cut into blocks
-// that are laid out one by one.
+// How a long message is cut into blocks that are laid out one by one.
 class TestMessageRuns : public QObject
 {
     Q_OBJECT
-
-    static std::vector<StyledRun> runs(const QString &content)
-    {
-        return MessageRuns::present(content, "assistant").runs;
-    }
 
     static std::vector<TextBlock> blocks(const QString &text, qsizetype limit)
     {
@@ -39,31 +31,6 @@ class TestMessageRuns : public QObject
     }
 
 private slots:
-    void firstDifference()
-    {
-        QCOMPARE(MessageRuns::firstDifference(runs("Hello"), runs("Hello there")), 5);
-        QCOMPARE(MessageRuns::firstDifference(runs("Hello"), runs("Hello")), 5);
-        QCOMPARE(MessageRuns::firstDifference(runs("Hello"), runs("Help")), 3);
-        QCOMPARE(MessageRuns::firstDifference({}, runs("x")), 0);
-        // Long texts, compared a stretch at a time: the exact first difference.
-        const QString longText(5000, u'a');
-        QString changed = longText;
-        for (const qsizetype at : {qsizetype(0), qsizetype(511), qsizetype(512), qsizetype(1700), qsizetype(4999)}) {
-            changed[at] = u'b';
-            QCOMPARE(MessageRuns::firstDifference(runs(longText), runs(changed)), at);
-            changed[at] = u'a';
-        }
-        QCOMPARE(MessageRuns::firstDifference(runs(longText), runs(longText + u'!')), 5000);
-        // Closing the bold restyles from where it opened.
-        QCOMPARE(MessageRuns::firstDifference(runs("The **4"), runs("The **42**")), 4);
-        // Same characters and styles, different run boundaries: no difference.
-        const std::vector<StyledRun> split{{"ab", 0, {}}, {"c", 1, {}}};
-        const std::vector<StyledRun> joined{{"a", 0, {}}, {"b", 0, {}}, {"c", 1, {}}};
-        QCOMPARE(MessageRuns::firstDifference(split, joined), 3);
-        // A link's address is part of its style.
-        QCOMPARE(MessageRuns::firstDifference(runs("x [a](https://a.example)"), runs("x [a](https://b.example)")), 2);
-    }
-
     void shortTextIsOneBlock()
     {
         const auto cut = blocks("one\ntwo", 50);
@@ -141,23 +108,12 @@ private slots:
             const qsizetype before = text.size();
             text += (i % 7 == 0 || i % 11 == 5) ? QStringLiteral("\n") : (i % 3 == 0 ? QStringLiteral("longwordwithoutspaces") : QStringLiteral("a few words "));
             const std::vector<TextBlock> previous = cut;
-            kept = MessageBlocks::split(cut, text, before, 50);
+            kept = MessageBlocks::unaffected(cut, before, 50);
+            MessageBlocks::split(cut, text, kept, 50);
             QCOMPARE(cut, blocks(text, 50));
             QVERIFY(std::equal(cut.begin(), cut.begin() + kept, previous.begin()));
         }
         QVERIFY(cut.size() > 60 && cut.size() - kept < 10);  // only the last blocks were cut again
-    }
-
-    void slicesFollowTheRuns()
-    {
-        const auto styled = runs("plain **bold** plain");
-        const auto starts = MessageBlocks::runStarts(styled);
-        const auto middle = MessageBlocks::slice(styled, starts, 3, 9);
-        QCOMPARE(middle.size(), size_t(2));
-        QCOMPARE(middle[0].text, QStringLiteral("in "));
-        QCOMPARE(middle[1].text, QStringLiteral("bol"));
-        QCOMPARE(middle[1].style, quint8(StyledRun::Bold));
-        QVERIFY(MessageBlocks::slice(styled, starts, 4, 4).empty());
     }
 };
 

@@ -242,7 +242,7 @@ private slots:
         };
         auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply reply = collectReply(stream.get());
-        QCOMPARE(reply.elements, (QStringList{QStringLiteral("A"), QStringLiteral("AB")}));
+        QCOMPARE(reply.elements.last(), QStringLiteral("AB"));
         QVERIFY(reply.finished);
 
         m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {

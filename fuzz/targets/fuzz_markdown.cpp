@@ -1,4 +1,4 @@
-// Assistant text through the inline Markdown parser and its renderers, and
+// Assistant text through the inline Markdown parser and its renderer, and
 // through the bubble's presentation (styled runs, or the raw-text fallback).
 #include "CommonMarkHtml.h"
 #include "MessageRuns.h"
@@ -17,30 +17,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     // Markers are removed, never added: what a reader sees is no longer than
     // the text, give or take what character references expand to (an empty
-    // message shows one space). A presentation differs from itself nowhere.
-    const PresentedMessage shown = MessageRuns::present(text, QStringLiteral("assistant"));
-    qsizetype length = 0;
-    for (const StyledRun &run : shown.runs)
-        length += run.text.size();
-    if (length > text.size() * 4 + 16 || MessageRuns::firstDifference(shown.runs, shown.runs) != length)
+    // message shows one space). The runs start at 0, in order, inside the text.
+    const MessageRuns::Presented shown = MessageRuns::present(text, QStringLiteral("assistant"));
+    if (shown.text.size() > text.size() * 4 + 16 || shown.runs.empty() || shown.runs.front().start != 0)
         std::abort();
+    for (size_t i = 1; i < shown.runs.size(); ++i)
+        if (shown.runs[i].start <= shown.runs[i - 1].start || shown.runs[i].start >= shown.text.size())
+            std::abort();
     // Grown in pieces through one presenter (which parses only what follows
     // the settled text), each text shows as it does presented afresh, and the
-    // presenter reports where the runs first changed.
-    MessagePresenter presenter;
-    PresentedMessage previous;
+    // text as given is kept.
+    MessagePresenter presenter(true);
     const qsizetype step = std::max<qsizetype>(1 + (size ? data[0] % 16 : 0), text.size() / 32);
-    for (qsizetype end = 1; end <= text.size(); end += step) {
-        const qsizetype changedFrom = presenter.present(text.left(end), QStringLiteral("assistant"));
-        const PresentedMessage &grown = presenter.shown();
-        PresentedMessage whole = MessageRuns::present(text.left(end), QStringLiteral("assistant"));
-        if (grown.styled != whole.styled || grown.runs.size() != whole.runs.size()
-            || changedFrom != MessageRuns::firstDifference(previous.runs, whole.runs))
+    for (qsizetype start = 0; start < text.size(); start += step) {
+        presenter.append(QStringView(text).sliced(start, std::min(step, text.size() - start)));
+        const qsizetype changedFrom = presenter.present();
+        const MessageRuns::Presented whole = MessageRuns::present(text.left(start + step), QStringLiteral("assistant"));
+        if (presenter.styled() != whole.styled || presenter.text() != whole.text || presenter.runs() != whole.runs
+            || presenter.source() != text.left(start + step) || changedFrom < 0 || changedFrom > whole.text.size())
             std::abort();
-        for (size_t i = 0; i < grown.runs.size(); ++i)
-            if (grown.runs[i].text != whole.runs[i].text || !grown.runs[i].sameStyle(whole.runs[i]))
-                std::abort();
-        previous = std::move(whole);
     }
     return 0;
 }

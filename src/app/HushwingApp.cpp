@@ -11,9 +11,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -46,25 +43,10 @@ void quitOnTerminationSignals()
         sigaction(signal, &action, nullptr);
 }
 
-// Blocks of 256 KiB and more are mapped from the system, always. By default
-// glibc raises that threshold as large blocks are freed, and then serves the
-// texts of a streamed reply of megabytes from its heap, where growing one
-// copies it whole into fresh pages at once: a page fault per 4 KiB, up to
-// 10-17 ms of a single frame at 2 MB on a virtual machine. A mapped block
-// grows by remapping, without a copy, and its new pages are touched only as
-// the text reaches them.
-void mapLargeBlocks()
-{
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-#endif
-}
-
 } // namespace
 
 HushwingApp::HushwingApp(const QString &storePath, const QString &notice, QObject *parent) : QObject(parent)
 {
-    mapLargeBlocks();
     // The store opens on its own thread while the window loads; it makes its
     // folder (owner-only) on a first start; an unusable store still lets the
     // program run with an empty conversation.

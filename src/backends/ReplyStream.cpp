@@ -1,18 +1,6 @@
 #include "ReplyStream.h"
 
-#include <algorithm>
-#include <iterator>
-
-ReplyStream::ReplyStream(QObject *parent) : QObject(parent)
-{
-    m_frame.setSingleShot(true);
-    m_frame.setInterval(frameIntervalMs);
-    m_frame.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5 % early
-    connect(&m_frame, &QTimer::timeout, this, [this] {
-        if (m_pending)
-            deliverPending();
-    });
-}
+ReplyStream::ReplyStream(QObject *parent) : QObject(parent) {}
 
 ReplyStream::~ReplyStream()
 {
@@ -25,8 +13,8 @@ void ReplyStream::cancel()
     if (m_ended || m_cancelled)
         return;
     m_cancelled = true;
-    m_pending = false;
-    m_frame.stop();
+    m_added.clear();
+    m_replacement.reset();
     if (!m_producerEnded)
         emit stopRequested();
     endLater();
@@ -36,16 +24,25 @@ void ReplyStream::append(QStringView piece)
 {
     if (!acceptsInput() || piece.isEmpty())
         return;
-    m_text.append(piece);
-    textChanged();
+    if (m_replacement)
+        m_replacement->append(piece);
+    else
+        m_added.append(piece);
+    deliverLater();
 }
 
 void ReplyStream::setText(const QString &wholeText)
 {
-    if (!acceptsInput() || wholeText == m_text)
+    if (!acceptsInput())
         return;
-    m_text = wholeText;
-    textChanged();
+    const QString before = std::exchange(m_snapshot, wholeText);
+    if (wholeText.startsWith(before)) {
+        append(QStringView(wholeText).sliced(before.size()));
+        return;
+    }
+    m_added.clear();
+    m_replacement = wholeText;
+    deliverLater();
 }
 
 void ReplyStream::finish()
@@ -69,37 +66,22 @@ void ReplyStream::fail(const ReplyError &error)
     endLater();
 }
 
-// The first change after a quiet frame goes out at once; later ones wait for
-// the frame to end and go out together as the newest text.
-void ReplyStream::textChanged()
+void ReplyStream::deliverLater()
 {
-    m_pending = true;
-    if (!m_frame.isActive())
-        deliverPending();
+    if (std::exchange(m_deliveryScheduled, true))
+        return;
+    QMetaObject::invokeMethod(this, &ReplyStream::deliver, Qt::QueuedConnection);
 }
 
-void ReplyStream::deliverPending()
+void ReplyStream::deliver()
 {
-    m_pending = false;
-    m_frame.start();
-    emitText();
-}
-
-// The copy goes into the buffer of an earlier element that nobody holds any
-// more: a long reply then copies into memory already in use instead of asking
-// the system for megabytes of fresh pages (a page fault each 4 KiB) every
-// frame. Each element replaces the one before, and its holders (the list
-// model, the message's text item) let go of the one before as they take the
-// new one; a third buffer covers a holder that is a frame late.
-void ReplyStream::emitText()
-{
-    const auto begin = std::begin(m_copies), end = std::end(m_copies);
-    const auto unheld = std::find_if(begin, end, [](const QString &buffer) { return buffer.isDetached(); });
-    m_lastCopy = unheld != end ? int(unheld - begin) : (m_lastCopy + 1) % int(std::size(m_copies));
-    QString &copy = m_copies[m_lastCopy];
-    copy.resize(0);  // keeps the buffer unless someone still holds it
-    copy.append(QStringView(m_text));
-    emit element(copy);
+    m_deliveryScheduled = false;
+    if (m_cancelled)
+        return;
+    if (m_replacement)
+        emit replaced(*std::exchange(m_replacement, std::nullopt));
+    if (!m_added.isEmpty() && !m_cancelled)
+        emit appended(std::exchange(m_added, QString()));
 }
 
 // The end always comes from the event loop, so a producer may finish inside
@@ -116,11 +98,7 @@ void ReplyStream::deliverEnd()
 {
     if (m_ended)
         return;
-    if (m_pending && !m_cancelled) {
-        m_pending = false;
-        emitText();  // the newest text, before the end
-    }
-    m_frame.stop();
+    deliver();  // what came last, before the end
     m_ended = true;
     if (m_error && !m_cancelled)
         emit failed(*m_error);

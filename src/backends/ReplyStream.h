@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <optional>
 
 // The error a reply ends with. The kind tells errors apart; the description is
@@ -24,28 +23,25 @@ Q_DECLARE_METATYPE(ReplyError)
 // model that shows it. A plain GUI-thread object: producer and consumer both
 // call it there.
 //
-// The stream holds the reply text. The producer appends pieces (Ollama) or sets
-// whole snapshots (the on-device model), then calls finish() or fail() once.
-// The consumer gets element() with the whole text so far, then exactly one of
-// finished() or failed().
+// A reply only grows, so the stream hands on what was added, not the whole
+// text. The producer appends pieces (Ollama) or sets whole snapshots (the
+// on-device model): a snapshot that continues the one before becomes the piece
+// it adds; one that does not replaces the text. Then it calls finish() or
+// fail() once. The consumer gets appended() and replaced() in order, then
+// exactly one of finished() or failed().
 //
-// element() is emitted only when the text changed and at most once per frame
-// (16 ms): the first change at once, later ones coalesced, and the newest text
-// always before the end. This is the one place where a fast reply is thinned
-// out: each element is a copy of the whole text (its holders keep it while
-// the text grows), and once per frame instead of once per line keeps a reply
-// of tens of thousands of lines from costing a copy per line.
+// Everything reaches the consumer from the event loop: what a producer adds in
+// one go (the lines of one network read) arrives as one piece, and a consumer
+// is never called from within a producer's call.
 //
-// cancel(): the consumer sees no further element, the producer is told to stop
-// (stopRequested), and finished() follows from the event loop, never from
-// within cancel(). Destroying a running stream tells the producer too. Delete a
-// stream with deleteLater() from inside its own signals.
+// cancel(): the consumer sees nothing more, the producer is told to stop
+// (stopRequested), and finished() follows from the event loop. Destroying a
+// running stream tells the producer too. Delete a stream with deleteLater()
+// from inside its own signals.
 class ReplyStream : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int frameIntervalMs = 16;
-
     explicit ReplyStream(QObject *parent = nullptr);
     ~ReplyStream() override;
 
@@ -61,7 +57,8 @@ public:
     void fail(const ReplyError &error);
 
 signals:
-    void element(const QString &wholeText);
+    void appended(const QString &piece);
+    void replaced(const QString &text);
     void finished();
     void failed(const ReplyError &error);
     // To the producer: the consumer cancelled or went away; stop working.
@@ -69,17 +66,15 @@ signals:
 
 private:
     bool acceptsInput() const { return !m_cancelled && !m_producerEnded; }
-    void textChanged();
-    void deliverPending();
-    void emitText();
+    void deliverLater();
+    void deliver();
     void endLater();
     void deliverEnd();
 
-    QString m_text;  // the reply so far; no element shares it, so appending never copies it
-    QString m_copies[3];  // buffers of the last elements handed out
-    int m_lastCopy = 0;
-    bool m_pending = false;  // the text changed since the last element
-    QTimer m_frame;          // runs for one frame after each element
+    QString m_snapshot;                  // the producer's last whole text (shared with it, not copied)
+    QString m_added;                     // appended since the last delivery
+    std::optional<QString> m_replacement;  // the text replaced since the last delivery
+    bool m_deliveryScheduled = false;
     bool m_cancelled = false;
     bool m_producerEnded = false;
     bool m_endScheduled = false;

@@ -108,9 +108,10 @@ void ChatViewModel::send()
     startReply(backend, text, history, replyIndex);
 }
 
-// The reply's one way from the backend to the screen: the stream hands out the
-// whole text so far (at most once a frame), and each element replaces the
-// assistant message's text in the list model.
+// The reply's one way from the backend to the screen: what the stream adds is
+// added to the assistant message in the list model, and a text the stream
+// replaces is written anew there (only ever inside the list: a new chat may
+// have emptied it meanwhile).
 void ChatViewModel::startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
                                const QList<ChatMessage> &history, int replyIndex)
 {
@@ -119,22 +120,18 @@ void ChatViewModel::startReply(const std::shared_ptr<ModelBackend> &backend, con
     d->task->stream = backend->streamResponse(text, history, fullSystemPrompt());
 
     ReplyStream *stream = d->task->stream.get();
-    connect(stream, &ReplyStream::element, this, [this, replyIndex](const QString &whole) {
-        writeReply(replyIndex, whole);
+    connect(stream, &ReplyStream::appended, this, [this, replyIndex](const QString &piece) {
+        d->model->appendContent(replyIndex, piece);
+    });
+    connect(stream, &ReplyStream::replaced, this, [this, replyIndex](const QString &whole) {
+        d->model->setContent(replyIndex, whole);
     });
     connect(stream, &ReplyStream::finished, this, &ChatViewModel::endReply);
     connect(stream, &ReplyStream::failed, this, [this, replyIndex](const ReplyError &error) {
-        writeReply(replyIndex, QStringLiteral("Error: ") + error.description);
+        d->model->setContent(replyIndex, QStringLiteral("Error: ") + error.description);
         d->task->backend->reset();
         endReply();
     });
-}
-
-// Each element is the whole reply so far: it replaces the text, and only ever
-// inside the list (a new chat may have emptied it meanwhile).
-void ChatViewModel::writeReply(int replyIndex, const QString &text)
-{
-    d->model->setContent(replyIndex, text);
 }
 
 void ChatViewModel::endReply()

@@ -77,7 +77,6 @@ private:
     void setActiveMode(const std::optional<WritingMode> &mode);
     void startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
                     const QList<ChatMessage> &history, int replyIndex);
-    void writeReply(int replyIndex, const QString &text);
     void endReply();
     void stopAndSaveForQuit();
     void resetSelectedBackend();

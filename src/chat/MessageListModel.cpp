@@ -47,12 +47,28 @@ void MessageListModel::append(const ChatMessage &message)
     endInsertRows();
 }
 
+// Appends in place: a views's copy of the text is its own, so the row's
+// string is not shared and grows without being copied.
+bool MessageListModel::appendContent(int row, QStringView piece)
+{
+    if (row < 0 || row >= m_messages.size())
+        return false;
+    m_messages[row].content.append(piece);
+    const QModelIndex at = index(row);
+    emit dataChanged(at, at, {ContentRole});
+    return true;
+}
+
 bool MessageListModel::setContent(int row, const QString &content)
 {
     if (row < 0 || row >= m_messages.size())
         return false;
-    m_messages[row].content = content;
     const QModelIndex at = index(row);
+    if (!m_messages[row].content.isEmpty()) {
+        m_messages[row].content.clear();
+        emit dataChanged(at, at, {ContentRole});
+    }
+    m_messages[row].content = content;
     emit dataChanged(at, at, {ContentRole});
     return true;
 }

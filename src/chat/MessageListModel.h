@@ -7,9 +7,14 @@
 #include <QtQml/qqmlregistration.h>
 
 // The conversation as a list model for the views: one row per message, with the
-// roles id, role ("user" / "assistant") and content. A streamed reply changes
-// only its own row, signalled as it changes: the reply's stream already sends
-// at most one text a frame. The chat view model is its only writer.
+// roles id, role ("user" / "assistant") and content. The chat view model is its
+// only writer.
+//
+// A message's text changes in two ways: appendContent() adds to its end (a
+// streamed reply grows so), setContent() writes it anew. A view that follows
+// one row's text tells the two apart without comparing texts: a text written
+// anew is first emptied, so the text a view sees either continues the one it
+// saw before or is shorter than it (see MessageTextView).
 class MessageListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -30,7 +35,8 @@ public:
     // of new rows. False, changing nothing, when the rows are not the same.
     bool fillContents(const QList<ChatMessage> &messages);
     void append(const ChatMessage &message);
-    // Replaces the text of one message; false when `row` is outside the list.
+    // Both change one message's text; false when `row` is outside the list.
+    bool appendContent(int row, QStringView piece);
     bool setContent(int row, const QString &content);
 
 private:

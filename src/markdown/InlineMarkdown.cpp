@@ -576,23 +576,40 @@ private:
 
 } // namespace
 
-QString normalised(const QString &text)
+qsizetype Normaliser::append(QString &out, QStringView piece)
 {
-    QString out = text;  // shared, unless a character has to change
-    // Every line ending counts as one line break.
-    if (out.contains(u'\r')) {
-        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        out.replace(u'\r', u'\n');
-    }
-    if (!out.isValidUtf16()) {  // a lone surrogate shows as U+FFFD
-        for (qsizetype i = 0; i < out.size(); ++i) {
-            const QChar c = out[i];
-            if (c.isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
-                ++i;
-            else if (c.isSurrogate())
-                out[i] = QChar(QChar::ReplacementCharacter);
+    qsizetype changedFrom = out.size();
+    qsizetype plainFrom = 0;  // the start of the characters copied as they are
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        const QChar c = piece[i];
+        if (c != u'\r' && !c.isSurrogate() && !(c == u'\n' && m_last == u'\r')) {
+            m_last = c;
+            continue;
         }
+        out.append(piece.sliced(plainFrom, i - plainFrom));
+        plainFrom = i + 1;
+        if (c == u'\n' && m_last == u'\r') {
+            // The CR before it made the line break.
+        } else if (c.isLowSurrogate() && m_last.isHighSurrogate()) {
+            out.back() = m_last;
+            out.append(c);
+            changedFrom = std::min(changedFrom, out.size() - 2);
+        } else if (c == u'\r') {
+            out.append(u'\n');
+        } else {
+            // A high surrogate shows as U+FFFD until its low half comes.
+            out.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
+        }
+        m_last = c;
     }
+    out.append(piece.sliced(plainFrom));
+    return changedFrom;
+}
+
+QString normalised(QStringView text)
+{
+    QString out;
+    Normaliser().append(out, text);
     return out;
 }
 
@@ -605,7 +622,7 @@ std::optional<Node> parse(QStringView text)
 {
     if (text.size() > kMaxLength)
         return std::nullopt;
-    auto parsed = parseFrom(normalised(text.toString()), 0);
+    auto parsed = parseFrom(normalised(text), 0);
     if (!parsed)
         return std::nullopt;
     Node root = std::move(parsed->settled);

@@ -30,8 +30,23 @@ constexpr int kMaxNesting = 32;
 // than kMaxLength, or styles nested deeper than kMaxNesting.
 std::optional<Node> parse(QStringView text);
 
-// The text as the parser reads it: CR LF and CR made LF, lone surrogates U+FFFD.
-QString normalised(const QString &text);
+// Makes text what the parser reads, and what a message shows: CR LF and CR
+// made LF, lone surrogates U+FFFD. The one place where line breaks are
+// normalised. A text given in pieces comes out as it would whole.
+class Normaliser
+{
+public:
+    // Appends `piece`, normalised, to `out`, which holds what the earlier pieces
+    // made. Returns the first position of `out` that changed: its size before,
+    // or one less when the piece completes a surrogate pair that the last one
+    // began (shown as U+FFFD until then).
+    qsizetype append(QString &out, QStringView piece);
+
+private:
+    QChar m_last;  // the last character given
+};
+
+QString normalised(QStringView text);
 
 // A text parsed from some point on, split where it is settled: any text that
 // starts with text[0, settledEnd) parses that stretch into `settled`, so the

@@ -2,174 +2,208 @@
 
 #include "InlineMarkdown.h"
 
-#include <cstring>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
-QString normalisedBreaks(const QString &text)
-{
-    if (!text.contains(u'\r'))
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\r') {
-            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
-                continue;
-            out += u'\n';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-void append(std::vector<StyledRun> &runs, const QString &text, quint8 style, const QString &href)
+// Adds `text` in one style to the end of the shown text, continuing the last
+// run when the style is the same.
+void append(QString &shown, std::vector<StyledRun> &runs, const QString &text, quint8 style, const QString &href)
 {
     if (text.isEmpty())
         return;
-    if (!runs.empty() && runs.back().style == style && runs.back().href == href)
-        runs.back().text += text;
-    else
-        runs.push_back({text, style, href});
+    if (runs.empty() || runs.back().style != style || runs.back().href != href)
+        runs.push_back({shown.size(), style, href});
+    // A character reference may stand for a CR.
+    shown += text.contains(u'\r') ? InlineMarkdown::normalised(text) : text;
 }
 
-void collect(std::vector<StyledRun> &runs, const InlineMarkdown::Node &node, quint8 style, const QString &href)
+void collect(QString &shown, std::vector<StyledRun> &runs, const InlineMarkdown::Node &node, quint8 style,
+             const QString &href)
 {
     using Kind = InlineMarkdown::Node::Kind;
     switch (node.kind) {
     case Kind::Text:
     case Kind::RawHtml:  // shown as text, never interpreted
-        append(runs, normalisedBreaks(node.text), style, href);
+        append(shown, runs, node.text, style, href);
         return;
     case Kind::Code:
-        append(runs, normalisedBreaks(node.text), style | StyledRun::Code, href);
+        append(shown, runs, node.text, style | StyledRun::Code, href);
         return;
     case Kind::Link:
         for (const auto &child : node.children)
-            collect(runs, child, style | StyledRun::Link, node.destination);
+            collect(shown, runs, child, style | StyledRun::Link, node.destination);
         return;
     case Kind::Emphasis: style |= StyledRun::Italic; break;
     case Kind::Strong: style |= StyledRun::Bold; break;
     case Kind::Root: break;
     }
     for (const auto &child : node.children)
-        collect(runs, child, style, href);
+        collect(shown, runs, child, style, href);
+}
+
+// The first position from `from` on at which two shown texts differ in a
+// character or a style; `oldTail` is the old text from `from` on, the runs
+// are the whole lists (each run to the next one's start).
+qsizetype firstDifference(QStringView oldTail, const std::vector<StyledRun> &oldRuns, QStringView newText,
+                          const std::vector<StyledRun> &newRuns, qsizetype from)
+{
+    const QStringView newTail = newText.sliced(from);
+    const qsizetype common = std::min(oldTail.size(), newTail.size());
+    const qsizetype end
+        = from + (std::mismatch(oldTail.begin(), oldTail.begin() + common, newTail.begin()).first - oldTail.begin());
+    // The runs in force at a position, then at each next run start of either list.
+    const auto runAt = [](const std::vector<StyledRun> &runs, qsizetype position) {
+        const auto after = std::upper_bound(runs.begin(), runs.end(), position,
+                                            [](qsizetype p, const StyledRun &run) { return p < run.start; });
+        return after == runs.begin() ? after : after - 1;
+    };
+    constexpr qsizetype never = std::numeric_limits<qsizetype>::max();
+    auto i = runAt(oldRuns, from), j = runAt(newRuns, from);
+    for (qsizetype position = from; position < end;) {
+        if (!i->sameStyle(*j))
+            return position;
+        const qsizetype nextOld = i + 1 != oldRuns.end() ? (i + 1)->start : never;
+        const qsizetype nextNew = j + 1 != newRuns.end() ? (j + 1)->start : never;
+        position = std::min(nextOld, nextNew);
+        i += position == nextOld;
+        j += position == nextNew;
+    }
+    return end;
 }
 
 } // namespace
 
-bool MessageRuns::looksLikeMarkdown(const QString &content)
+bool MessageRuns::looksLikeMarkdown(QStringView content)
 {
-    static const QString markers[] = {QStringLiteral("**"), QStringLiteral("__"), QStringLiteral("*"),
-                                      QStringLiteral("`"), QStringLiteral("[")};
-    for (const QString &marker : markers)
-        if (content.contains(marker))
+    for (const char *marker : {"**", "__", "*", "`", "["})
+        if (content.contains(QLatin1String(marker)))
             return true;
     return false;
 }
 
-PresentedMessage MessageRuns::present(const QString &content, const QString &role)
+MessageRuns::Presented MessageRuns::present(const QString &content, const QString &role)
 {
-    MessagePresenter presenter;
-    presenter.present(content, role);
-    return presenter.shown();
+    MessagePresenter presenter(role == QLatin1String("assistant"));
+    presenter.append(content);
+    presenter.present();
+    return {presenter.text(), presenter.runs(), presenter.styled()};
 }
 
-qsizetype MessagePresenter::present(const QString &content, const QString &role)
+void MessagePresenter::append(QStringView piece)
 {
-    if (content.isEmpty()) {
-        forget();
-        return replace({{{QStringLiteral(" "), StyledRun::Plain, {}}}, false});
+    if (piece.isEmpty())
+        return;
+    const qsizetype before = m_normalised.size();
+    const qsizetype changedFrom = m_normaliser.append(m_normalised, piece);
+    m_changedFrom = std::min(m_changedFrom, changedFrom);
+    // The text as given is kept apart only once normalising changed it.
+    if (m_keepsRaw) {
+        m_raw.append(piece);
+    } else if (changedFrom < before || QStringView(m_normalised).sliced(before) != piece) {
+        m_raw = m_normalised.first(before);
+        m_raw.append(piece);
+        m_keepsRaw = true;
     }
-    if (role == QLatin1String("assistant") && MessageRuns::looksLikeMarkdown(content)
-        && content.size() <= InlineMarkdown::kMaxLength) {
-        const QString text = InlineMarkdown::normalised(content);
-        if (m_settledEnd > text.size()
-            || QStringView(text).first(m_settledEnd) != QStringView(m_text).first(m_settledEnd))
-            forget();  // not the text settled before
-        if (const auto parsed = InlineMarkdown::parseFrom(text, m_settledEnd)) {
-            // The runs of the settled text stay; those after it are made again.
-            // The last settled run may hold unsettled text that continued its
-            // style, and may grow when the newly settled text continues it.
-            std::vector<StyledRun> &runs = m_shown.runs;
-            std::vector<StyledRun> before;  // the runs from the end of the settled text on
-            const size_t lastSettled = m_settledRuns > 0 ? m_settledRuns - 1 : 0;
-            if (m_settledRuns > 0 && runs[lastSettled].text.size() > m_lastSettledLength) {
-                StyledRun &last = runs[lastSettled];
-                before.push_back({last.text.sliced(m_lastSettledLength), last.style, last.href});
-                last.text.truncate(m_lastSettledLength);
-            }
-            before.insert(before.end(), std::make_move_iterator(runs.begin() + qsizetype(m_settledRuns)),
-                          std::make_move_iterator(runs.end()));
-            runs.resize(m_settledRuns);
-            const qsizetype lastSettledLength = m_lastSettledLength;
-            const qsizetype previouslySettled = m_settledRunsLength;
-            collect(runs, parsed->settled, StyledRun::Plain, {});
-            for (size_t i = lastSettled; i < runs.size(); ++i)
-                m_settledRunsLength += runs[i].text.size() - (i == lastSettled ? lastSettledLength : 0);
-            m_settledRuns = runs.size();
-            m_lastSettledLength = runs.empty() ? 0 : runs.back().text.size();
-            collect(runs, parsed->rest, StyledRun::Plain, {});
-            m_text = text;
-            m_settledEnd = parsed->settledEnd;
-            m_shown.styled = true;
-            return previouslySettled + MessageRuns::firstDifference(before, 0, 0, runs, lastSettled, lastSettledLength);
-        }
-    }
-    forget();
-    return replace({{{normalisedBreaks(content), StyledRun::Plain, {}}}, false});
 }
 
-qsizetype MessagePresenter::replace(PresentedMessage &&shown)
+const QString &MessagePresenter::text() const
 {
-    const qsizetype changedFrom = MessageRuns::firstDifference(m_shown.runs, shown.runs);
-    m_shown = std::move(shown);
+    static const QString space = QStringLiteral(" ");  // an empty message shows one space
+    if (m_shown == Kind::styled)
+        return m_styledText;
+    return m_normalised.isEmpty() ? space : m_normalised;
+}
+
+qsizetype MessagePresenter::present()
+{
+    if (m_mayStyle && !m_looksLikeMarkdown) {
+        // Only what was added can bring the first marker ("__" may straddle).
+        const qsizetype from = std::max<qsizetype>(0, m_markdownCheckedTo - 1);
+        m_looksLikeMarkdown = MessageRuns::looksLikeMarkdown(QStringView(m_normalised).sliced(from));
+        m_markdownCheckedTo = m_normalised.size();
+    }
+    if (m_looksLikeMarkdown && m_normalised.size() <= InlineMarkdown::kMaxLength) {
+        if (const auto changedFrom = showStyled())
+            return *changedFrom;
+    }
+    return showPlain();
+}
+
+// What the last presentation showed, for comparing a differently presented
+// text with it: a plain text only as far as it is unchanged.
+MessagePresenter::Shown MessagePresenter::lastShown() const
+{
+    static const QString space = QStringLiteral(" ");
+    switch (m_shown) {
+    case Kind::nothing: return {};
+    case Kind::space: return {space, plainRuns()};
+    case Kind::plain: return {QStringView(m_normalised).first(std::min(m_plainShown, m_changedFrom)), plainRuns()};
+    case Kind::styled: return {m_styledText, m_runs};
+    }
+    return {};
+}
+
+const std::vector<StyledRun> &MessagePresenter::plainRuns()
+{
+    static const std::vector<StyledRun> runs{{0, StyledRun::Plain, {}}};
+    return runs;
+}
+
+qsizetype MessagePresenter::showPlain()
+{
+    const Kind now = m_normalised.isEmpty() ? Kind::space : Kind::plain;
+    qsizetype changedFrom = 0;
+    if (m_shown == Kind::plain && now == Kind::plain) {
+        changedFrom = std::min(m_changedFrom, m_plainShown);  // the text grew
+    } else {
+        const Shown before = lastShown();
+        const QString &shown = m_normalised.isEmpty() ? QStringLiteral(" ") : m_normalised;
+        changedFrom = firstDifference(before.text, before.runs, shown, plainRuns(), 0);
+        m_styledText = QString();
+        m_runs = plainRuns();
+    }
+    m_shown = now;
+    m_changedFrom = m_plainShown = m_normalised.size();
     return changedFrom;
 }
 
-void MessagePresenter::forget()
+std::optional<qsizetype> MessagePresenter::showStyled()
 {
-    m_text.clear();
-    m_settledEnd = 0;
-    m_settledRuns = 0;
-    m_lastSettledLength = 0;
-    m_settledRunsLength = 0;
-}
+    // Only what follows the settled Markdown is parsed again.
+    const bool resumes = m_shown == Kind::styled && m_changedFrom >= m_settledEnd;
+    auto parsed = InlineMarkdown::parseFrom(m_normalised, resumes ? m_settledEnd : 0);
+    if (!parsed)
+        return std::nullopt;  // shown as it is
 
-qsizetype MessageRuns::firstDifference(const std::vector<StyledRun> &a, const std::vector<StyledRun> &b)
-{
-    return firstDifference(a, 0, 0, b, 0, 0);
-}
-
-qsizetype MessageRuns::firstDifference(const std::vector<StyledRun> &a, size_t i, qsizetype offsetA,
-                                       const std::vector<StyledRun> &b, size_t j, qsizetype offsetB)
-{
-    qsizetype position = 0;
-    while (i < a.size() && j < b.size()) {
-        const StyledRun &x = a[i], &y = b[j];
-        if (offsetA == x.text.size()) { ++i; offsetA = 0; continue; }
-        if (offsetB == y.text.size()) { ++j; offsetB = 0; continue; }
-        if (!x.sameStyle(y))
-            break;
-        const qsizetype n = std::min(x.text.size() - offsetA, y.text.size() - offsetB);
-        const QChar *p = x.text.constData() + offsetA, *q = y.text.constData() + offsetB;
-        qsizetype k = 0;
-        // A streamed reply compares megabytes a frame: whole stretches at a
-        // time first (memcmp is vectorised), then the last one character-wise.
-        constexpr qsizetype stretch = 512;
-        if (p == q)  // the same characters, shared by both texts
-            k = n;
-        while (k + stretch <= n && std::memcmp(p + k, q + k, stretch * sizeof(QChar)) == 0)
-            k += stretch;
-        while (k < n && p[k] == q[k])
-            ++k;
-        position += k;
-        if (k < n)
-            break;
-        offsetA += n;
-        offsetB += n;
+    // The runs of the settled text stay; those after it are made again and
+    // compared with what they replace (a text shown otherwise before is
+    // compared whole, once).
+    const qsizetype keptLength = resumes ? m_settledLength : 0;
+    std::vector<StyledRun> runs;
+    QString text;
+    if (resumes) {
+        text = m_styledText.sliced(keptLength);
+        runs.assign(m_runs.begin() + qsizetype(m_settledRuns > 0 ? m_settledRuns - 1 : 0), m_runs.end());
+        m_styledText.truncate(keptLength);
+        m_runs.resize(m_settledRuns);
+    } else {
+        const Shown before = lastShown();
+        text = before.text.toString();
+        runs = before.runs;
+        m_styledText.clear();
+        m_runs.clear();
     }
-    return position;
+    collect(m_styledText, m_runs, parsed->settled, StyledRun::Plain, {});
+    m_settledRuns = m_runs.size();
+    m_settledLength = m_styledText.size();
+    m_settledEnd = parsed->settledEnd;
+    collect(m_styledText, m_runs, parsed->rest, StyledRun::Plain, {});
+    if (m_runs.empty())
+        m_runs = plainRuns();
+    m_shown = Kind::styled;
+    m_changedFrom = m_normalised.size();
+    m_plainShown = 0;
+    return firstDifference(text, runs.empty() ? plainRuns() : runs, m_styledText, m_runs, keptLength);
 }

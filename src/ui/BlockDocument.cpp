@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -32,21 +33,25 @@ QTextCharFormat formatFor(const StyledRun &run, const QColor &linkColor)
 
 } // namespace
 
-void BlockDocument::show(QTextDocument *document, std::vector<StyledRun> &shown, std::vector<StyledRun> runs,
-                         Qt::LayoutDirection direction, const QColor &linkColor)
+void BlockDocument::show(QTextDocument *document, QStringView text, const std::vector<StyledRun> &runs,
+                         qsizetype start, qsizetype end, qsizetype kept, Qt::LayoutDirection direction,
+                         const QColor &linkColor)
 {
-    const qsizetype from = MessageRuns::firstDifference(shown, runs);
+    kept = std::clamp<qsizetype>(kept, 0, std::min<qsizetype>(end - start, document->characterCount() - 1));
     QTextCursor cursor(document);
     cursor.beginEditBlock();
-    cursor.setPosition(int(std::min<qsizetype>(from, document->characterCount() - 1)));
+    cursor.setPosition(int(kept));
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    qsizetype start = 0;
-    for (const StyledRun &run : runs) {
-        const qsizetype end = start + run.text.size();
-        if (end > from)
-            cursor.insertText(run.text.mid(std::max<qsizetype>(0, from - start)), formatFor(run, linkColor));
-        start = end;
+    // The runs from the one in force at the first new character.
+    const qsizetype from = start + kept;
+    auto run = std::upper_bound(runs.begin(), runs.end(), from,
+                                [](qsizetype position, const StyledRun &r) { return position < r.start; });
+    for (run = run == runs.begin() ? run : run - 1; run != runs.end() && run->start < end; ++run) {
+        const qsizetype runFrom = std::max(from, run->start);
+        const qsizetype runTo = std::min(end, run + 1 != runs.end() ? (run + 1)->start : end);
+        if (runTo > runFrom)
+            cursor.insertText(text.sliced(runFrom, runTo - runFrom).toString(), formatFor(*run, linkColor));
     }
     if (document->begin().blockFormat().layoutDirection() != direction) {
         QTextBlockFormat format;
@@ -54,7 +59,6 @@ void BlockDocument::show(QTextDocument *document, std::vector<StyledRun> &shown,
         QTextCursor(document->begin()).mergeBlockFormat(format);
     }
     cursor.endEditBlock();
-    shown = std::move(runs);
 }
 
 BlockDocument::Extent BlockDocument::measure(QTextDocument *document)

@@ -10,13 +10,15 @@ class QTextDocument;
 // The text document of one block of a message's text (see MessageBlocks).
 namespace BlockDocument {
 
-// Makes `document`, which holds `shown`, hold `runs` instead, replacing only
-// what follows the first changed character or style, so a block that grows at
-// its end is laid out again only from its last paragraph. `direction` is given
-// to the first paragraph (a block that continues a paragraph keeps its
-// direction); links are drawn in `linkColor`. `shown` becomes `runs`.
-void show(QTextDocument *document, std::vector<StyledRun> &shown, std::vector<StyledRun> runs,
-          Qt::LayoutDirection direction, const QColor &linkColor);
+// Makes `document` hold [start, end) of a message's shown `text`, in the
+// styles of `runs` (the message's runs). The document's first `kept`
+// characters (what it held before the text changed) stay, and only the rest
+// is replaced, so a block that grows at its end is laid out again only from
+// its last paragraph. `direction` is given to the first paragraph (a block
+// that continues a paragraph keeps its direction); links are drawn in
+// `linkColor`.
+void show(QTextDocument *document, QStringView text, const std::vector<StyledRun> &runs, qsizetype start,
+          qsizetype end, qsizetype kept, Qt::LayoutDirection direction, const QColor &linkColor);
 
 // How the document's lines lie once laid out at its text width: the height,
 // the horizontal reach from the leftmost to the rightmost line (right-to-left

@@ -31,12 +31,17 @@ qsizetype cutInsideParagraph(QStringView text, qsizetype start, qsizetype limit)
 
 } // namespace
 
-size_t MessageBlocks::split(std::vector<TextBlock> &blocks, QStringView text, qsizetype changedFrom, qsizetype limit)
+size_t MessageBlocks::unaffected(const std::vector<TextBlock> &blocks, qsizetype changedFrom, qsizetype limit)
 {
-    // A block's end is decided by the text from its start to a little past its limit.
-    size_t keep = 0;
-    while (keep < blocks.size() && blocks[keep].start + limit + kLookahead < changedFrom)
-        ++keep;
+    return size_t(std::partition_point(blocks.begin(), blocks.end(),
+                                       [&](const TextBlock &block) {
+                                           return block.start + limit + kLookahead < changedFrom;
+                                       })
+                  - blocks.begin());
+}
+
+void MessageBlocks::split(std::vector<TextBlock> &blocks, QStringView text, size_t keep, qsizetype limit)
+{
     qsizetype start = 0, paragraphStart = 0;
     if (keep < blocks.size()) {
         start = blocks[keep].start;
@@ -47,7 +52,7 @@ size_t MessageBlocks::split(std::vector<TextBlock> &blocks, QStringView text, qs
     for (;;) {
         if (text.size() - start <= groupLimit) {
             blocks.push_back({start, text.size(), paragraphStart});
-            return keep;
+            return;
         }
         const qsizetype lastBreak = text.sliced(start, groupLimit + 1).lastIndexOf(u'\n');
         if (lastBreak > 0) {
@@ -69,7 +74,7 @@ size_t MessageBlocks::split(std::vector<TextBlock> &blocks, QStringView text, qs
         }
         if (text.size() - start <= limit) {
             blocks.push_back({start, text.size(), paragraphStart});
-            return keep;
+            return;
         }
         const qsizetype cut = cutInsideParagraph(text, start, limit);
         blocks.push_back({start, cut, paragraphStart});
@@ -93,34 +98,6 @@ Qt::LayoutDirection MessageBlocks::paragraphDirection(QStringView text)
         }
     }
     return Qt::LayoutDirectionAuto;
-}
-
-std::vector<qsizetype> MessageBlocks::runStarts(const std::vector<StyledRun> &runs)
-{
-    std::vector<qsizetype> starts;
-    starts.reserve(runs.size() + 1);
-    qsizetype position = 0;
-    for (const StyledRun &run : runs) {
-        starts.push_back(position);
-        position += run.text.size();
-    }
-    starts.push_back(position);
-    return starts;
-}
-
-std::vector<StyledRun> MessageBlocks::slice(const std::vector<StyledRun> &runs, const std::vector<qsizetype> &starts,
-                                            qsizetype start, qsizetype end)
-{
-    std::vector<StyledRun> out;
-    if (runs.empty())
-        return out;
-    size_t i = std::upper_bound(starts.begin(), starts.end() - 1, start) - starts.begin();
-    for (i = i > 0 ? i - 1 : 0; i < runs.size() && starts[i] < end; ++i) {
-        const qsizetype from = std::max(start, starts[i]), to = std::min(end, starts[i + 1]);
-        if (to > from)
-            out.push_back({runs[i].text.mid(from - starts[i], to - from), runs[i].style, runs[i].href});
-    }
-    return out;
 }
 
 MessageBlocks::LineEstimate MessageBlocks::estimateLines(QStringView text, double charsPerLine)

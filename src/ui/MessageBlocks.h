@@ -1,7 +1,5 @@
 #pragma once
 
-#include "MessageRuns.h"
-
 #include <QStringView>
 #include <vector>
 
@@ -31,23 +29,19 @@ namespace MessageBlocks {
 
 constexpr qsizetype kBlockLength = 4000;
 
-// Cuts `text` into `blocks`. The blocks already there stay when the text
-// before `changedFrom` (where the text first differs from the one they were
-// cut from) decides them; the rest are cut again. So a streamed reply, which
-// grows at its end, re-cuts only its last block. Returns how many stayed.
-size_t split(std::vector<TextBlock> &blocks, QStringView text, qsizetype changedFrom,
-             qsizetype limit = kBlockLength);
+// How many of `blocks` (cut from an earlier text) the text before
+// `changedFrom`, where the new text first differs, still decides: a block's
+// end depends on the text up to a little past its limit.
+size_t unaffected(const std::vector<TextBlock> &blocks, qsizetype changedFrom, qsizetype limit = kBlockLength);
+
+// Cuts `text` into `blocks`, keeping the first `keep` of those already there
+// (see unaffected()) and cutting the rest again. So a streamed reply, which
+// grows at its end, re-cuts only its last block.
+void split(std::vector<TextBlock> &blocks, QStringView text, size_t keep, qsizetype limit = kBlockLength);
 
 // The direction of the paragraph starting at the beginning of `text`: that of
 // its first strong character (auto when it has none).
 Qt::LayoutDirection paragraphDirection(QStringView text);
-
-// Where each run starts in the text the runs spell, and that text's length last.
-std::vector<qsizetype> runStarts(const std::vector<StyledRun> &runs);
-
-// The runs covering [start, end) of the text the runs spell, cut to it.
-std::vector<StyledRun> slice(const std::vector<StyledRun> &runs, const std::vector<qsizetype> &starts,
-                             qsizetype start, qsizetype end);
 
 // About how many lines `text` takes at `charsPerLine` characters a line (each
 // paragraph at least one), and whether some paragraph surely wraps.

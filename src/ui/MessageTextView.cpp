@@ -1,6 +1,5 @@
 #include "MessageTextView.h"
 
-#include <QAbstractItemModel>
 #include <QFontMetricsF>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -31,66 +30,34 @@ MessageTextView::~MessageTextView()
 {
     for (const auto &connection : std::as_const(m_viewportWatch))
         disconnect(connection);
-    for (const auto &connection : std::as_const(m_modelWatch))
-        disconnect(connection);
 }
 
 void MessageTextView::setContent(const QString &content)
 {
-    // The same text read again from the model is the same memory: no need to compare it.
-    const bool same = (content.constData() == m_content.constData() && content.size() == m_content.size())
-                      || content == m_content;
-    if (same && !m_blocks.empty())
-        return;
     const bool had = hasContent();
-    m_content = content;
+    if (content.size() < m_consumed)
+        startAfresh();  // written anew
+    if (content.size() > m_consumed) {
+        m_presenter.append(QStringView(content).sliced(m_consumed));
+        m_consumed = content.size();
+        m_changed = true;
+    }
+    if (!m_changed)
+        return;
     emit contentChanged();
     if (hasContent() != had)
         emit hasContentChanged();
-    present();
+    if (m_blocks.empty())
+        present();
+    else
+        polish();
 }
 
-void MessageTextView::setMessages(QAbstractItemModel *messages)
+void MessageTextView::startAfresh()
 {
-    if (messages == m_messages)
-        return;
-    for (const auto &connection : std::as_const(m_modelWatch))
-        disconnect(connection);
-    m_modelWatch.clear();
-    m_messages = messages;
-    if (messages) {
-        const auto contentRole = [this] { m_contentRole = m_messages->roleNames().key("content", -1); };
-        contentRole();
-        m_modelWatch << connect(messages, &QAbstractItemModel::dataChanged, this,
-                                [this](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles) {
-                                    if (m_row >= topLeft.row() && m_row <= bottomRight.row()
-                                        && (roles.isEmpty() || roles.contains(m_contentRole)))
-                                        readRow();
-                                })
-                     << connect(messages, &QAbstractItemModel::modelReset, this, [this, contentRole] {
-                            contentRole();
-                            readRow();
-                        });
-    }
-    emit messagesChanged();
-    readRow();
-}
-
-void MessageTextView::setRow(int row)
-{
-    if (row == m_row)
-        return;
-    m_row = row;
-    emit rowChanged();
-    readRow();
-}
-
-// A row the model does not have (yet) leaves the text as it is.
-void MessageTextView::readRow()
-{
-    if (!m_messages || m_contentRole < 0 || m_row < 0 || m_row >= m_messages->rowCount())
-        return;
-    setContent(m_messages->data(m_messages->index(m_row, 0), m_contentRole).toString());
+    m_presenter = MessagePresenter(m_role == QLatin1String("assistant"));
+    m_consumed = 0;
+    m_changed = true;
 }
 
 void MessageTextView::setRole(const QString &role)
@@ -99,6 +66,11 @@ void MessageTextView::setRole(const QString &role)
         return;
     m_role = role;
     emit roleChanged();
+    // Presented again as a message of that role.
+    const QString text = content();
+    startAfresh();
+    m_presenter.append(text);
+    m_consumed = text.size();
     present();
 }
 
@@ -134,10 +106,8 @@ void MessageTextView::setLinkColor(const QColor &color)
     emit linkColorChanged();
     // Links are drawn afresh in the new colour.
     for (size_t i = 0; i < m_states.size(); ++i) {
-        if (m_states[i].item) {
-            m_states[i].shown.clear();
+        if (m_states[i].item)
             fill(i);
-        }
     }
     updateGeometry();
 }
@@ -170,41 +140,40 @@ void MessageTextView::present()
 {
     if (!isComponentComplete())
         return;
-    const qsizetype presentedFrom = m_presenter.present(m_content, m_role);
-    const PresentedMessage &shown = m_presenter.shown();
+    m_changed = false;
+    const qsizetype presentedFrom = m_presenter.present();
+    const QString &text = m_presenter.text();
     const qsizetype changedFrom = m_blocks.empty() ? 0 : presentedFrom;
-    std::vector<qsizetype> runStarts = MessageBlocks::runStarts(shown.runs);
-    const qsizetype length = runStarts.back();
-    const bool runsChanged = m_blocks.empty() || changedFrom < length || length != m_text.size();
-    if (shown.styled != m_styled || runsChanged) {
-        m_styled = shown.styled;
-        if (runsChanged)
-            joinText(changedFrom, runStarts);
-        emit presentedChanged();
-    }
-    if (!runsChanged)
+    const bool textChanged = changedFrom < text.size() || text.size() != m_shownLength;
+    const bool styledChanged = m_styled != m_presenter.styled();
+    m_styled = m_presenter.styled();
+    if (!textChanged) {
+        if (styledChanged)
+            emit presentedChanged();
         return;  // the same text in the same styles
-    m_runStarts = std::move(runStarts);
+    }
+    m_shownLength = text.size();
 
-    const std::vector<TextBlock> before = m_blocks;
-    const size_t kept = MessageBlocks::split(m_blocks, m_text, changedFrom);
     // A block that starts where it did keeps its item, whose document is then
     // edited from the first change on; the others let theirs go.
+    const size_t kept = MessageBlocks::unaffected(m_blocks, changedFrom);
+    const std::vector<TextBlock> before(m_blocks.begin() + qsizetype(kept), m_blocks.end());
+    MessageBlocks::split(m_blocks, text, kept);
     for (size_t i = kept; i < m_states.size(); ++i) {
-        const bool sameStart = i < m_blocks.size() && m_blocks[i].start == before[i].start
-                               && m_blocks[i].paragraphStart == before[i].paragraphStart;
+        const bool sameStart = i < m_blocks.size() && m_blocks[i].start == before[i - kept].start
+                               && m_blocks[i].paragraphStart == before[i - kept].paragraphStart;
         if (!sameStart)
             release(i, true);
     }
     m_states.resize(m_blocks.size());
     for (size_t i = kept; i < m_blocks.size(); ++i) {
         // Cut again where it was, and wholly before the change: nothing to do.
-        if (i < before.size() && m_blocks[i] == before[i] && m_blocks[i].end <= changedFrom)
+        if (i - kept < before.size() && m_blocks[i] == before[i - kept] && m_blocks[i].end <= changedFrom)
             continue;
         m_states[i].measured = false;
         estimate(i);
         if (m_states[i].item)
-            fill(i);
+            fill(i, changedFrom - m_blocks[i].start);
     }
     // A message of one block is laid out at once, wherever it is, as any text is.
     if (!lazy() && m_delegate && !m_states.front().item)
@@ -212,25 +181,10 @@ void MessageTextView::present()
     updateGeometry();
     if (lazy() == m_viewportWatch.isEmpty())
         watchViewport();
-    polish();
+    if (!m_polishing)
+        polish();  // the blocks near the visible area get their items
     emit blocksChanged();
-}
-
-// The shown text again: the text before the first change stays (in place,
-// unless it is shared), and only the runs from there on are joined to it.
-void MessageTextView::joinText(qsizetype changedFrom, const std::vector<qsizetype> &runStarts)
-{
-    const std::vector<StyledRun> &runs = m_presenter.shown().runs;
-    if (runs.size() == 1) {
-        m_text = runs.front().text;  // shared, not copied
-        return;
-    }
-    m_text.truncate(changedFrom);
-    m_text.reserve(runStarts.back());
-    for (size_t i = 0; i < runs.size(); ++i) {
-        if (runStarts[i + 1] > changedFrom)
-            m_text += QStringView(runs[i].text).sliced(std::max<qsizetype>(0, changedFrom - runStarts[i]));
-    }
+    emit presentedChanged();
 }
 
 void MessageTextView::relayoutAll()
@@ -254,8 +208,8 @@ void MessageTextView::relayoutAll()
 void MessageTextView::estimate(size_t index)
 {
     const TextBlock &block = m_blocks[index];
-    m_states[index].estimate
-        = MessageBlocks::estimateLines(QStringView(m_text).sliced(block.start, block.end - block.start), m_charsPerLine);
+    m_states[index].estimate = MessageBlocks::estimateLines(
+        QStringView(m_presenter.text()).sliced(block.start, block.end - block.start), m_charsPerLine);
 }
 
 qreal MessageTextView::heightOf(size_t index) const
@@ -336,6 +290,12 @@ void MessageTextView::watchViewport()
 
 void MessageTextView::updatePolish()
 {
+    if (m_changed) {
+        m_polishing = true;  // this pass goes on to lay out what changed
+        present();
+        m_polishing = false;
+        emit presentedInFrame();
+    }
     if (!m_delegate || m_blocks.empty() || !isVisible())
         return;
     bool changed = false;
@@ -443,22 +403,20 @@ void MessageTextView::build(size_t index)
     }
     BlockState &state = m_states[index];
     state.item = item;
-    state.shown.clear();
     item->setWidth(width());
     item->setY(m_tops.size() > index ? m_tops[index] : 0);
     fill(index);
 }
 
-void MessageTextView::fill(size_t index)
+void MessageTextView::fill(size_t index, qsizetype kept)
 {
-    BlockState &state = m_states[index];
     const TextBlock &block = m_blocks[index];
+    const QString &text = m_presenter.text();
     const Qt::LayoutDirection direction = block.continuesParagraph()
-                                              ? MessageBlocks::paragraphDirection(QStringView(m_text).sliced(block.paragraphStart))
+                                              ? MessageBlocks::paragraphDirection(QStringView(text).sliced(block.paragraphStart))
                                               : Qt::LayoutDirectionAuto;
-    BlockDocument::show(documentOf(state.item), state.shown,
-                        MessageBlocks::slice(m_presenter.shown().runs, m_runStarts, block.start, block.end), direction,
-                        m_linkColor);
+    BlockDocument::show(documentOf(m_states[index].item), text, m_presenter.runs(), block.start, block.end, kept,
+                        direction, m_linkColor);
     measure(index);
 }
 
@@ -484,7 +442,6 @@ void MessageTextView::release(size_t index, bool evenInUse)
     if (!evenInUse && (item->hasActiveFocus() || !item->property("selectedText").toString().isEmpty()))
         return;
     state.item = nullptr;
-    state.shown.clear();
     if (m_spareItems.size() < kSpareItems) {
         QMetaObject::invokeMethod(item, "deselect");
         item->setVisible(false);

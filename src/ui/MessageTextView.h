@@ -2,6 +2,7 @@
 
 #include "BlockDocument.h"
 #include "MessageBlocks.h"
+#include "MessageRuns.h"
 
 #include <QColor>
 #include <QFont>
@@ -9,7 +10,6 @@
 #include <QQuickItem>
 #include <QtQml/qqmlregistration.h>
 
-class QAbstractItemModel;
 class QQmlComponent;
 class QTextDocument;
 
@@ -22,23 +22,24 @@ class QTextDocument;
 // laid out and their height changes, contentShifted() says by how much, so the
 // view can scroll by as much and the text the reader sees stays where it is.
 //
-// What the text shows is MessageRuns' decision: styled Markdown for an
+// What the text shows is MessagePresenter's decision: styled Markdown for an
 // assistant's text that looks like Markdown (the raw text when the parser
-// refuses it), the text verbatim otherwise. When `content` changes, only the
-// blocks from the first changed character (or style) onwards are cut and laid
+// refuses it), the text verbatim otherwise.
+//
+// A message's text only grows, or is written anew (see MessageListModel): a
+// `content` at least as long as the one before continues it, a shorter one
+// starts afresh. The view takes only what was added and keeps no reference to
+// the string it was given, so the list model appends to its own text in place.
+// A text not shown yet is presented at once (the list places the bubble by
+// its height); a growing one once a frame, when the item is polished. Only
+// the blocks from the first changed character (or style) on are cut and laid
 // out again, so a streamed reply costs the layout of its last paragraph.
 class MessageTextView : public QQuickItem
 {
     Q_OBJECT
     QML_ELEMENT
-    // The message's text: set directly, or followed from a row of a list
-    // model (`messages`, `row`: its "content" role). Followed, the text goes
-    // from the model to this item in C++: no script ever holds it, so the
-    // multi-megabyte texts of a streamed reply are freed as each frame replaces
-    // them, not when the script engine next collects its garbage.
+    // The message's text, as given (see above).
     Q_PROPERTY(QString content READ content WRITE setContent NOTIFY contentChanged)
-    Q_PROPERTY(QAbstractItemModel *messages READ messages WRITE setMessages NOTIFY messagesChanged)
-    Q_PROPERTY(int row READ row WRITE setRow NOTIFY rowChanged)
     Q_PROPERTY(bool hasContent READ hasContent NOTIFY hasContentChanged)
     Q_PROPERTY(QString role READ role WRITE setRole NOTIFY roleChanged)
     Q_PROPERTY(QQmlComponent *delegate READ delegate WRITE setDelegate NOTIFY delegateChanged)
@@ -61,13 +62,9 @@ public:
     explicit MessageTextView(QQuickItem *parent = nullptr);
     ~MessageTextView() override;
 
-    QString content() const { return m_content; }
+    QString content() const { return m_presenter.source(); }
     void setContent(const QString &content);
-    QAbstractItemModel *messages() const { return m_messages; }
-    void setMessages(QAbstractItemModel *messages);
-    int row() const { return m_row; }
-    void setRow(int row);
-    bool hasContent() const { return !m_content.isEmpty(); }
+    bool hasContent() const { return m_consumed > 0; }
     QString role() const { return m_role; }
     void setRole(const QString &role);
     QQmlComponent *delegate() const { return m_delegate; }
@@ -77,7 +74,7 @@ public:
     QColor linkColor() const { return m_linkColor; }
     void setLinkColor(const QColor &color);
     bool styled() const { return m_styled; }
-    QString plainText() const { return m_text; }
+    QString plainText() const { return m_presenter.text(); }
     qreal textLeft() const { return m_left; }
     qreal textRight() const { return m_right; }
     bool wraps() const { return m_wraps; }
@@ -92,8 +89,6 @@ public:
 
 signals:
     void contentChanged();
-    void messagesChanged();
-    void rowChanged();
     void hasContentChanged();
     void roleChanged();
     void delegateChanged();
@@ -103,6 +98,9 @@ signals:
     void extentChanged();
     void blocksChanged();
     void contentShifted(qreal dy);
+    // A changed text was presented as a frame is prepared (a growing text),
+    // the new height set: what follows the text's end can follow it now.
+    void presentedInFrame();
 
 protected:
     void componentComplete() override;
@@ -117,12 +115,10 @@ private:
         BlockDocument::Extent extent;
         bool measured = false;  // `extent` holds at the current width
         QQuickItem *item = nullptr;
-        std::vector<StyledRun> shown;  // what the item's document holds
     };
 
-    void readRow();
+    void startAfresh();
     void present();
-    void joinText(qsizetype changedFrom, const std::vector<qsizetype> &runStarts);
     void relayoutAll();  // after a change of width or font
     void estimate(size_t index);
     qreal heightOf(size_t index) const;
@@ -133,25 +129,23 @@ private:
 
     QQuickItem *makeItem();
     void build(size_t index);
-    void fill(size_t index);
+    // Shows the block's text in its item's document, whose first `kept` characters stay.
+    void fill(size_t index, qsizetype kept = 0);
     void measure(size_t index);
     void release(size_t index, bool evenInUse = false);
     static QTextDocument *documentOf(QQuickItem *item);
 
-    QString m_content;
-    QPointer<QAbstractItemModel> m_messages;
-    int m_row = -1;
-    int m_contentRole = -1;
-    QList<QMetaObject::Connection> m_modelWatch;
+    qsizetype m_consumed = 0;  // how much of the content was taken
+    bool m_changed = false;    // since the last presentation
+    bool m_polishing = false;
     QString m_role;
     QPointer<QQmlComponent> m_delegate;
     QFont m_font;
     QColor m_linkColor;
     bool m_styled = false;
-    MessagePresenter m_presenter;  // holds the runs shown
+    MessagePresenter m_presenter;  // holds the text, the text shown and its runs
+    qsizetype m_shownLength = 0;
 
-    QString m_text;  // the shown text: the runs' texts end to end
-    std::vector<qsizetype> m_runStarts;
     std::vector<TextBlock> m_blocks;
     std::vector<BlockState> m_states;
     std::vector<qreal> m_tops;  // where each block starts, and the total height last

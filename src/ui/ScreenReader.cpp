@@ -2,6 +2,24 @@
 
 #include <QQuickItem>
 
+ScreenReader::ScreenReader(QObject *parent) : QObject(parent), m_active(QAccessible::isActive())
+{
+    QAccessible::installActivationObserver(this);
+}
+
+ScreenReader::~ScreenReader()
+{
+    QAccessible::removeActivationObserver(this);
+}
+
+void ScreenReader::accessibilityActiveChanged(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    emit activeChanged();
+}
+
 void ScreenReader::announceFocus(QQuickItem *item)
 {
     if (!item || !item->hasActiveFocus())

@@ -18,6 +18,7 @@ public slots:
         BubbleFixtures::install(engine);
         registerWindowFixtures(engine);
         ScreenProbe::install(engine);
+        listenAsScreenReader(engine);
     }
 };
 

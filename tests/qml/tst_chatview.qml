@@ -347,7 +347,7 @@ TestCase {
         fixture.sendReplyPiece(longer.slice("Hello there".length))
         pieceSpy.wait(5000)
         tryVerify(() => lastMessageRestsAtBottom(list) && list.contentY > before, 5000)
-        compare(list.itemAtIndex(list.count - 1).children[0].content, longer)
+        compare(list.itemAtIndex(list.count - 1).content, longer)
         verify(!list.isScrollAnimating)
 
         // Scrolled away by the reader, the next streamed piece brings the end

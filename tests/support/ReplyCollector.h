@@ -20,7 +20,15 @@ struct CollectedReply
 inline CollectedReply collectReply(ReplyStream *stream, int timeoutMs = 10000)
 {
     CollectedReply result;
-    QObject::connect(stream, &ReplyStream::element, stream, [&](const QString &text) { result.elements << text; });
+    QString whole;
+    QObject::connect(stream, &ReplyStream::appended, stream, [&](const QString &piece) {
+        whole += piece;
+        result.elements << whole;
+    });
+    QObject::connect(stream, &ReplyStream::replaced, stream, [&](const QString &text) {
+        whole = text;
+        result.elements << whole;
+    });
     QObject::connect(stream, &ReplyStream::finished, stream, [&] { result.finished = true; });
     QObject::connect(stream, &ReplyStream::failed, stream, [&](const ReplyError &e) { result.error = e; });
     if (!QTest::qWaitFor([&] { return result.ended(); }, timeoutMs))

@@ -2,9 +2,11 @@
 
 #include "OllamaBackend.h"
 #include "OllamaStandInServer.h"
+#include "ScreenReader.h"
 #include "SessionStore.h"
 #include "StoreTestTools.h"
 
+#include <QAccessible>
 #include <QQmlEngine>
 
 OllamaStandIn::OllamaStandIn(QObject *parent) : QObject(parent)
@@ -94,4 +96,11 @@ void ChatScreenFixture::start(const QStringList &roles, const QStringList &conte
 void registerWindowFixtures(QQmlEngine *)
 {
     qmlRegisterType<ChatScreenFixture>("HushwingTest", 1, 0, "ChatScreenFixture");
+}
+
+void listenAsScreenReader(QQmlEngine *engine)
+{
+    // The views' ScreenReader object hears the platform's news; it must exist first.
+    engine->singletonInstance<ScreenReader *>(qmlTypeId("Hushwing", 1, 0, "ScreenReader"));
+    QAccessible::setActive(true);
 }

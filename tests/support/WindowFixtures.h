@@ -81,3 +81,8 @@ private:
 
 // Makes `ChatScreenFixture` available to QML tests as `import HushwingTest`.
 void registerWindowFixtures(QQmlEngine *engine);
+
+// Tells the views of `engine` that a screen reader listens, as the platform
+// does when one starts: they then give it every text (a message's whole text
+// as its accessible name, for one).
+void listenAsScreenReader(QQmlEngine *engine);

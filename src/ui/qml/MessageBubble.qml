@@ -5,21 +5,19 @@ import Hushwing
 // One turn of the conversation: the user's on the right in the accent colour,
 // the assistant's on the left in a grey, both from the theme. The text is a
 // MessageTextView: a column of text blocks made only near the visible area, so
-// a reply of megabytes costs what is on screen. In the message list it reads
-// its text from its row of the list model (`messages`, `row`), in C++, so no
-// script holds a reply's text; on its own it shows `content`. A streamed reply
-// only changes the text: the blocks stay and only the changed end of the text
-// is laid out again.
+// a reply of megabytes costs what is on screen. The root (a MessageItem) takes
+// the message's `content` and hands it to the text view in C++; in the message
+// list both `content` and `role` come from the bubble's row. A streamed reply
+// only grows the text: the blocks stay and only the changed end of the text is
+// laid out again.
 //
 // As an entry of the message list it is what keyboard focus and a screen
 // reader land on: a list item named by the message's text, drawn with a focus
 // ring, whose context menu (Copy) the Menu key or Shift+F10 opens.
-FocusScope {
+MessageItem {
     id: root
 
-    property alias content: messageText.content
-    property alias messages: messageText.messages
-    property alias row: messageText.row
+    required content
     required property string role
 
     readonly property bool isUser: role === "user"
@@ -27,7 +25,6 @@ FocusScope {
     readonly property bool canCopy: messageText.hasContent
     readonly property int sideSpacing: 60
     readonly property int rowSpacing: 8
-    readonly property alias textView: messageText
     // The context menu is built the first time it opens.
     readonly property Menu contextMenu: menuLoader.item
     // Keyboard focus on the bubble itself (not on a text block a click focused).
@@ -36,6 +33,8 @@ FocusScope {
     // Text blocks above the visible area were laid out and moved what is below
     // them by `dy`: the view scrolls by as much to keep the text in place.
     signal contentShifted(real dy)
+    // A growing text was shown as the frame is prepared, its new height set.
+    signal textPresented()
 
     // The text is laid out at the widest the bubble may be; the bubble then
     // hugs the lines (at most that width, the whole width once a paragraph wraps).
@@ -45,12 +44,13 @@ FocusScope {
                                       : Math.min(textAreaWidth, messageText.textRight - messageText.textLeft)
 
     objectName: "messageBubble"
+    textView: messageText
     // The list gives every bubble its width; this is only a fallback.
     implicitWidth: 400
     implicitHeight: bubble.height
 
     Accessible.role: Accessible.ListItem
-    Accessible.name: messageText.plainText
+    Accessible.name: ScreenReader.active ? messageText.plainText : ""
     Accessible.focusable: true
 
     // `x`, `y` in the bubble's coordinates.
@@ -107,6 +107,7 @@ FocusScope {
             font.pixelSize: 14
             linkColor: Theme.link
             onContentShifted: dy => root.contentShifted(dy)
+            onPresentedInFrame: root.textPresented()
 
             delegate: TextEdit {
                 id: block
@@ -150,7 +151,7 @@ FocusScope {
                 objectName: "copyItem"
                 text: "Copy"
                 icon.source: "image://symbol/doc.on.doc"
-                onTriggered: DesktopActions.copyToClipboard(messageText.content)
+                onTriggered: root.copyContent()
             }
         }
     }

@@ -103,25 +103,15 @@ ListView {
         }
     }
 
-    delegate: FocusScope {
-        id: entry
+    // The bubble takes its row's role and content itself (see MessageItem).
+    delegate: MessageBubble {
         required property int index
-        required property string role
-
-        width: list.width
-        height: bubble.height
-
-        MessageBubble {
-            id: bubble
-            x: list.columnX + list.padding
-            width: list.columnWidth - 2 * list.padding
-            focus: true
-            role: entry.role
-            // The text comes from the model in C++, never through a script.
-            messages: list.model
-            row: entry.index
-            onContentShifted: dy => list.contentY += dy
-        }
+        x: list.columnX + list.padding
+        width: list.columnWidth - 2 * list.padding
+        onContentShifted: dy => list.contentY += dy
+        // A growing reply is shown as the frame is prepared: the end follows
+        // in that same frame.
+        onTextPresented: if (index === list.count - 1) list.keepEndInView()
     }
 
     // Puts the last message's bottom edge at the bottom of the visible area.
