@@ -1,5 +1,6 @@
 #include "ModelFolderGuide.h"
 
+#include "LanguageModelEngine.h"
 #include "ModelFolder.h"
 
 #include <QDir>
@@ -30,4 +31,16 @@ QString ModelFolderGuide::folderText()
 QString ModelFolderGuide::rowNote()
 {
     return QStringLiteral("The on-device model is a .gguf file in %1.").arg(folderText());
+}
+
+QString ModelFolderGuide::refusalHint(const QString &refusal)
+{
+    // The chat controller's refusal for the on-device model: this prefix and
+    // the platform's reason.
+    if (refusal != QStringLiteral("Apple Intelligence unavailable: ") + toString(UnavailableReason::modelNotReady))
+        return {};
+    // "More → Models" kept on one line.
+    return QStringLiteral("Put a .gguf model file in %1, then send again. More\u00a0\u2192\u00a0Models shows that "
+                          "folder and opens it.")
+        .arg(folderText());
 }

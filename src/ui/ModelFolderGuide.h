@@ -5,9 +5,9 @@
 #include <QtQml/qqmlregistration.h>
 
 // What the views say about the folder the on-device model is read from: its
-// path as the user reads it, and the line under the on-device model in the
-// chooser. Opening the folder is a desktop action
-// (DesktopActions::openModelFolder).
+// path as the user reads it, the line under the on-device model in the
+// chooser, and the hint under a refusal that a model file would cure. Opening
+// the folder is a desktop action (DesktopActions::openModelFolder).
 class ModelFolderGuide : public QObject
 {
     Q_OBJECT
@@ -21,4 +21,8 @@ public:
     Q_INVOKABLE static QString folderText();
     // "The on-device model is a .gguf file in <folder>."
     Q_INVOKABLE static QString rowNote();
+    // Where to put a model file, for the refusal of a send because the
+    // on-device model has none yet; empty for every other refusal, which a
+    // model file would not cure.
+    Q_INVOKABLE static QString refusalHint(const QString &refusal);
 };
