@@ -1,7 +1,12 @@
 #include "DesktopActions.h"
 
+#include "ModelFolder.h"
+#include "ModelFolderGuide.h"
+#include "StoreFile.h"
+
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 void DesktopActions::copyToClipboard(const QString &text)
@@ -35,4 +40,16 @@ bool DesktopActions::openLink(const QString &url)
     if (!isOpenableLink(parsed))
         return false;
     return QDesktopServices::openUrl(parsed);
+}
+
+QString DesktopActions::openModelFolder()
+{
+    const QString folder = ModelFolder::path();
+    // The folder above it is the store's: made owner-only too when this call
+    // is the first to need it.
+    if (!StoreFile::ensureFolder(QFileInfo(folder).absolutePath()) || !StoreFile::ensureFolder(folder))
+        return QStringLiteral("Could not create the folder %1.").arg(ModelFolderGuide::folderText());
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        return QStringLiteral("No file manager could open %1.").arg(ModelFolderGuide::folderText());
+    return {};
 }

@@ -5,9 +5,10 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
-// What the views ask of the desktop: putting text on the clipboard and opening
-// an address in the user's browser or mail program. The rule for which
-// addresses may be opened lives here and nowhere else.
+// What the views ask of the desktop: putting text on the clipboard, opening
+// an address in the user's browser or mail program, and showing the Models
+// folder in the file manager. The rule for which addresses may be opened
+// lives here and nowhere else.
 class DesktopActions : public QObject
 {
     Q_OBJECT
@@ -26,4 +27,10 @@ public:
     static bool isWebLink(const QUrl &url);
     // A web address, or a mailto: address with a recipient.
     static bool isOpenableLink(const QUrl &url);
+
+    // Opens the folder the on-device model is read from, and no other, in the
+    // file manager, first creating it (owner-only, as the store's folder) when
+    // it does not exist yet. Returns an empty text when it opened, otherwise
+    // a sentence saying why not.
+    Q_INVOKABLE static QString openModelFolder();
 };

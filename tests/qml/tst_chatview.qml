@@ -78,6 +78,7 @@ TestCase {
     }
 
     function cleanup() {
+        fixture.restoreOnDeviceModel()
         if (view)
             view.vm.stop()
         fixture.finishReplies()     // no reply of this test lingers into the next
@@ -261,6 +262,35 @@ TestCase {
         keyClick(Qt.Key_Escape)
         tryCompare(alert, "visible", false)
         compare(view.vm.hasAvailabilityError, false)
+    }
+
+    // A refusal that a model file would cure says, under it, where the file
+    // goes and where the folder is shown; the others say nothing more.
+    function test_alert_namesTheModelsFolderWhenTheModelFileIsMissing() {
+        showChat()
+        view.vm.draft = "Hello"
+        for (const reason of ["modelNotReady", "deviceNotEligible"]) {
+            fixture.makeOnDeviceModelUnavailable(reason)
+            view.vm.send()
+            const alert = item("availabilityAlert")
+            tryCompare(alert, "opened", true)
+            const refusal = "Apple Intelligence unavailable: " + reason
+            compare(item("alertText").text, refusal)
+            const hint = item("alertInformativeText")
+            const dialog = ScreenProbe.accessible(alert)
+            if (reason === "modelNotReady") {
+                verify(hint.visible)
+                verify(hint.text.startsWith("Put a .gguf model file in "), hint.text)
+                verify(hint.text.includes("/Hushwing/Models, then send again."), hint.text)
+                verify(hint.text.endsWith("More\u00a0\u2192\u00a0Models shows that folder and opens it."), hint.text)
+                compare(dialog.description, refusal + "\n" + hint.text)
+            } else {
+                compare(hint.visible, false)
+                compare(dialog.description, refusal)
+            }
+            keyClick(Qt.Key_Escape)
+            tryCompare(alert, "visible", false)
+        }
     }
 
     function test_newChat_enabledWithMessagesAndCtrlN() {

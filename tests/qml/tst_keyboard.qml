@@ -179,10 +179,14 @@ TestCase {
         verify(row.description.startsWith("Unavailable"), row.description)
         verify(!row.states.includes("checked"))
 
-        // The list is one Tab stop; then the refresh button.
+        // The list is one Tab stop; then the Models folder's button, then the refresh button.
+        keyClick(Qt.Key_Tab)
+        compare(focusedName(), "Open Models Folder")
+        verify(focusIsVisible())
         keyClick(Qt.Key_Tab)
         compare(focusedName(), "Refresh Models")
         verify(focusIsVisible())
+        keyClick(Qt.Key_Backtab, Qt.ShiftModifier)
         keyClick(Qt.Key_Backtab, Qt.ShiftModifier)
         compare(focusedName(), "Apple Intelligence")
 

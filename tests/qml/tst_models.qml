@@ -241,4 +241,77 @@ Item {
             compare(findChild(embedding, "checkmark").visible, true)
         }
     }
+    // The on-device row says where its model file goes; the button under it,
+    // a Tab stop after the row, creates that folder owner-only and opens it,
+    // and nothing else.
+    TestCase {
+        name: "ModelsFolder"
+        when: windowShown
+
+        // A home folder of the test's own, with no XDG_DATA_HOME.
+        property string home
+        property var saved: ({})
+
+        function init() {
+            BubbleFixtures.serveOllamaModels([])
+            BubbleFixtures.clearOpenedUrls()
+            home = BubbleFixtures.temporaryFolder()
+            saved = { home: BubbleFixtures.putEnv("HOME", home), data: BubbleFixtures.putEnv("XDG_DATA_HOME", "") }
+        }
+        function cleanup() {
+            BubbleFixtures.putEnv("HOME", saved.home)
+            BubbleFixtures.putEnv("XDG_DATA_HOME", saved.data)
+        }
+
+        function test_onDeviceRowNamesAndOpensTheModelsFolder() {
+            const folder = home + "/.local/share/Hushwing/Models"
+            const note = "The on-device model is a .gguf file in ~/.local/share/Hushwing/Models."
+            const view = createTemporaryObject(viewComponent, stage, { modelManager: BubbleFixtures.makeModelManager() })
+            tryCompare(view.modelManager, "isRefreshing", false, 10000)
+            const aiRow = findChild(view, "aiRow")
+            const text = findChild(view, "modelFolderText")
+            const button = findChild(view, "openModelFolderButton")
+            compare(text.text, note)
+            verify(text.visible)
+            compare(ScreenProbe.accessible(text).name, note)
+            compare(aiRow.Accessible.description, (aiRow.available ? "" : "Unavailable, ") + "On-device \u00b7 Private. " + note)
+            verify(!BubbleFixtures.isOwnerOnlyFolder(folder), "not there yet")
+
+            // Tab from the row; Return, Space and a screen reader's press each open it.
+            aiRow.forceActiveFocus(Qt.TabFocusReason)
+            keyClick(Qt.Key_Tab)
+            verify(button.activeFocus)
+            const announced = ScreenProbe.accessible(button)
+            compare(announced.role, "Button")
+            compare(announced.name, "Open Models Folder")
+            compare(announced.description, "~/.local/share/Hushwing/Models")
+            keyClick(Qt.Key_Return)
+            compare(BubbleFixtures.openedUrls(), ["file://" + folder])
+            verify(BubbleFixtures.isOwnerOnlyFolder(folder))
+            verify(BubbleFixtures.isOwnerOnlyFolder(home + "/.local/share/Hushwing"), "the store's folder too")
+            keyClick(Qt.Key_Space)
+            verify(ScreenProbe.press(button))
+            compare(BubbleFixtures.openedUrls().length, 3)
+            compare(findChild(view, "modelFolderFailure").visible, false)
+            keyClick(Qt.Key_Tab)
+            compare(view.Window.activeFocusItem, findChild(view, "refreshButton"))
+
+            // A folder that cannot be made: a sentence says so, on screen and
+            // to a screen reader, and nothing is opened; the next opening forgets it.
+            // (A home folder whose name only starts the path is not written "~".)
+            BubbleFixtures.putEnv("XDG_DATA_HOME", "/dev/null/data")
+            BubbleFixtures.putEnv("HOME", "/dev/nu")
+            mouseClick(button)
+            const failure = findChild(view, "modelFolderFailure")
+            const sentence = "Could not create the folder /dev/null/data/Hushwing/Models."
+            compare(failure.text, sentence)
+            verify(failure.visible)
+            compare(failure.color, Theme.orange)
+            compare(ScreenProbe.accessible(button).description, sentence)
+            compare(BubbleFixtures.openedUrls().length, 3)
+            view.visible = false
+            view.visible = true
+            compare(failure.visible, false)
+        }
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QQmlEngine>
 
@@ -61,6 +62,32 @@ void BubbleFixtures::install(QQmlEngine *engine)
 
 QString BubbleFixtures::clipboardText() const { return QGuiApplication::clipboard()->text(); }
 void BubbleFixtures::setClipboardText(const QString &text) const { QGuiApplication::clipboard()->setText(text); }
+
+QString BubbleFixtures::temporaryFolder()
+{
+    m_folders.push_back(std::make_unique<QTemporaryDir>());
+    return m_folders.back()->path();
+}
+
+QString BubbleFixtures::putEnv(const QString &name, const QString &value) const
+{
+    const QByteArray key = name.toLocal8Bit();
+    const QString before = qEnvironmentVariable(key.constData());
+    if (value.isEmpty())
+        qunsetenv(key.constData());
+    else
+        qputenv(key.constData(), value.toLocal8Bit());
+    return before;
+}
+
+bool BubbleFixtures::isOwnerOnlyFolder(const QString &path) const
+{
+    const QFileInfo info(path);
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                        | QFile::WriteOther | QFile::ExeOther;
+    return info.isDir() && (info.permissions() & ownerOnly) == ownerOnly && !(info.permissions() & others);
+}
 
 QObject *BubbleFixtures::makeBackend(const QString &name, const QString &detail, bool available)
 {

@@ -6,7 +6,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
+#include <memory>
+#include <vector>
 
 class QQmlEngine;
 
@@ -46,6 +49,14 @@ public:
     Q_INVOKABLE QStringList openedUrls() const { return m_openedUrls; }
     Q_INVOKABLE void clearOpenedUrls() { m_openedUrls.clear(); }
 
+    // A new empty folder, removed with the fixture.
+    Q_INVOKABLE QString temporaryFolder();
+    // Sets (or, given an empty value, unsets) an environment variable and
+    // returns its value before.
+    Q_INVOKABLE QString putEnv(const QString &name, const QString &value) const;
+    // Whether `path` is a folder that only its owner may read, write or enter.
+    Q_INVOKABLE bool isOwnerOnlyFolder(const QString &path) const;
+
     Q_INVOKABLE QObject *makeBackend(const QString &name, const QString &detail, bool available);
     // A manager whose Ollama list comes from the stand-in server.
     Q_INVOKABLE QObject *makeModelManager();
@@ -74,4 +85,5 @@ private:
     QList<QPointer<HttpExchange>> m_held;
     int m_tagsRequests = 0;
     QStringList m_openedUrls;
+    std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
 };

@@ -330,6 +330,17 @@ QVariantMap ScreenProbe::accessible(QObject *object) const
     return describe(interfaceOf(object));
 }
 
+bool ScreenProbe::press(QObject *object) const
+{
+    QAccessibleInterface *iface = interfaceOf(object);
+    QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
+    const QString press = QAccessibleActionInterface::pressAction();
+    if (!actions || !actions->actionNames().contains(press))
+        return false;
+    actions->doAction(press);
+    return true;
+}
+
 QVariantMap ScreenProbe::focused(QQuickWindow *window) const
 {
     if (!window)

@@ -43,6 +43,9 @@ public:
     Q_INVOKABLE QVariantMap accessible(QObject *object) const;
     // The same for the object that has the keyboard focus in `window`.
     Q_INVOKABLE QVariantMap focused(QQuickWindow *window) const;
+    // Does what a screen reader's "Press" does to `object`; false when it
+    // offers no such action.
+    Q_INVOKABLE bool press(QObject *object) const;
 
 private:
     explicit ScreenProbe(QObject *parent = nullptr);

@@ -3,6 +3,7 @@
 #include "OllamaBackend.h"
 #include "OllamaStandInServer.h"
 #include "ScreenReader.h"
+#include "ScriptedLanguageModel.h"
 #include "SessionStore.h"
 #include "StoreTestTools.h"
 
@@ -70,6 +71,27 @@ ChatScreenFixture::ChatScreenFixture(QObject *parent) : QObject(parent)
 ChatScreenFixture::~ChatScreenFixture()
 {
     delete m_vm;
+    restoreOnDeviceModel();
+}
+
+void ChatScreenFixture::makeOnDeviceModelUnavailable(const QString &reason)
+{
+    for (const auto why : {UnavailableReason::deviceNotEligible, UnavailableReason::appleIntelligenceNotEnabled,
+                           UnavailableReason::modelNotReady}) {
+        if (toString(why) == reason) {
+            if (!m_engineBefore)
+                m_engineBefore = SystemLanguageModel::defaultModel().engine();
+            ScriptedLanguageModel::install()->setUnavailable(why);
+            return;
+        }
+    }
+    qFatal("no such reason: %s", qPrintable(reason));
+}
+
+void ChatScreenFixture::restoreOnDeviceModel()
+{
+    if (m_engineBefore)
+        SystemLanguageModel::installEngine(*std::exchange(m_engineBefore, std::nullopt));
 }
 
 void ChatScreenFixture::start(const QStringList &roles, const QStringList &contents)

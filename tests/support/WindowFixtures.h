@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ChatViewModel.h"
+#include "LanguageModelEngine.h"
 #include "LocalHttpServer.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 class QQmlEngine;
 class SessionStore;
@@ -67,6 +69,11 @@ public:
     Q_INVOKABLE void finishReplies() { m_ollama.finishReplies(); }
     // The models /api/tags lists from now on.
     Q_INVOKABLE void serveModels(const QStringList &names) { m_ollama.models = names; }
+    // Puts a scripted on-device model in place, unavailable for `reason` (the
+    // platform's word, e.g. "modelNotReady"), until restoreOnDeviceModel() or
+    // the fixture's end puts back the engine there was before.
+    Q_INVOKABLE void makeOnDeviceModelUnavailable(const QString &reason);
+    Q_INVOKABLE void restoreOnDeviceModel();
 
 signals:
     void vmChanged();
@@ -77,6 +84,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SessionStore> m_store;
     ChatViewModel *m_vm = nullptr;
+    std::optional<std::shared_ptr<LanguageModelEngine>> m_engineBefore;
 };
 
 // Makes `ChatScreenFixture` available to QML tests as `import HushwingTest`.

@@ -9,19 +9,48 @@
 #      printed no QML error, and created its store in the user's data folder;
 #   4. `apt-get purge hushwing` and `apt-get autoremove --purge` leave the root
 #      as it was before the install: same files, same modes and owners.
-# The root is a `debootstrap --variant=minbase bookworm` chroot. The fresh root
-# is kept as a tarball beside the package (DEB_TEST_FRESH=1 builds it again);
-# DEB_TEST_MIRROR names another Debian mirror. Needs root, debootstrap, lintian.
+# The root is a `debootstrap --variant=minbase bookworm` chroot. Its packages
+# come from the Debian archive this machine's apt uses (see apt_archive);
+# DEB_TEST_MIRROR names another Debian mirror for bookworm and
+# bookworm-updates. The fresh root is kept as a tarball beside the package
+# (DEB_TEST_FRESH=1 builds it again). Needs root, apt, debootstrap, lintian.
 #   tools/package/test-deb.sh [path/to/hushwing_<version>_amd64.deb]
 set -euo pipefail
 root_dir=$(cd "$(dirname "$0")/../.." && pwd)
 deb=$(readlink -f "${1:-$(ls -t "$root_dir"/build/hushwing_*_amd64.deb 2>/dev/null | head -1)}")
-mirror=${DEB_TEST_MIRROR:-http://deb.debian.org/debian}
 [ -f "$deb" ] || { echo "test-deb.sh: no package (run make deb first)" >&2; exit 2; }
 [ "$(id -u)" = 0 ] || { echo "test-deb.sh: needs root (chroot, mounts)" >&2; exit 2; }
-for tool in debootstrap lintian unshare; do
+for tool in apt-get debootstrap lintian unshare; do
     command -v "$tool" >/dev/null || { echo "test-deb.sh: $tool is missing" >&2; exit 2; }
 done
+
+# The archive address of the first `deb` entry of suite $1 with the main
+# component, over http or https, in the order apt reads its sources
+# (sources.list, then sources.list.d/*.list and *.sources, one-line and deb822
+# alike; disabled entries skipped): apt itself reads them. Once `apt-get
+# update` has fetched an entry's Release file, only an archive whose Origin is
+# Debian counts. Prints nothing when apt has no such entry.
+apt_archive() {
+    local fields='$(TARGET_OF) $(RELEASE) $(COMPONENT) $(REPO_URI) $(ORIGIN)' found
+    local pick='$1 == "deb" && $2 == suite && $3 == "main" && $4 ~ /^https?:\/\// && (!debian || $5 == "Debian") {
+        sub(/\/$/, "", $4); print $4; exit }'
+    found=$(apt-get indextargets --format "$fields" 'Identifier: Packages' 2>/dev/null \
+            | awk -v suite="$1" -v debian=1 "$pick" || true)
+    if [ -z "$found" ]; then  # apt's lists not fetched yet: no Origin to check
+        found=$(apt-get indextargets --no-release-info --format "$fields" 'Identifier: Packages' 2>/dev/null \
+                | awk -v suite="$1" -v debian=0 "$pick" || true)
+    fi
+    printf '%s' "$found"
+}
+mirror=${DEB_TEST_MIRROR:-$(apt_archive bookworm)}
+updates=${DEB_TEST_MIRROR:-$(apt_archive bookworm-updates)}
+security=$(apt_archive bookworm-security)
+if [ -z "$mirror" ]; then
+    echo "test-deb.sh: apt has no http(s) source for Debian bookworm main (in /etc/apt/sources.list" \
+         "or /etc/apt/sources.list.d/); add one, or name a Debian mirror in DEB_TEST_MIRROR" >&2
+    exit 2
+fi
+
 # The chroot's /proc is mounted in a mount namespace of its own, so nothing
 # stays mounted however the script ends.
 if [ -z "${HUSHWING_DEB_TEST_NS:-}" ]; then
@@ -48,16 +77,16 @@ if [ -n "${DEB_TEST_FRESH:-}" ] || [ ! -f "$base" ]; then
     tar -C "$work/fresh" -cf "$base.part" . && mv "$base.part" "$base"
     rm -rf "$work/fresh"
 fi
-phase "a clean root from $(basename "$base")"
+phase "a clean root from $(basename "$base"), packages from $mirror"
 mkdir "$root"
 tar -C "$root" -xf "$base"
 mount -t proc proc "$root/proc"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-cat >"$root/etc/apt/sources.list" <<EOF
-deb $mirror bookworm main
-deb $mirror bookworm-updates main
-deb ${mirror%/debian}/debian-security bookworm-security main
-EOF
+{
+    echo "deb $mirror bookworm main"
+    [ -z "$updates" ] || echo "deb $updates bookworm-updates main"
+    [ -z "$security" ] || echo "deb $security bookworm-security main"
+} >"$root/etc/apt/sources.list"
 in_root apt-get update -qq
 
 # Names, types, modes and owners of every file, apart from the kernel's

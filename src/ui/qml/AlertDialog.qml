@@ -2,12 +2,14 @@ import QtQuick
 import QtQuick.Controls
 import Hushwing
 
-// An alert with a title, a text and one "OK" button, centred over its parent.
-// It opens with the focus on OK (Space or Return dismisses it, Escape too),
-// and a screen reader reads it as an alert: its title, then its text.
+// An alert with a title, a text, an optional second paragraph saying what to
+// do, and one "OK" button, centred over its parent. It opens with the focus on
+// OK (Space or Return dismisses it, Escape too), and a screen reader reads it
+// as an alert: its title, then its text and the second paragraph.
 Dialog {
     id: alert
     property string text
+    property string informativeText
 
     x: Math.round((parent.width - width) / 2)
     y: Math.round((parent.height - height) / 2)
@@ -24,7 +26,8 @@ Dialog {
     Component.onCompleted: {
         const item = contentItem.parent
         item.Accessible.name = Qt.binding(() => alert.title)
-        item.Accessible.description = Qt.binding(() => alert.text)
+        item.Accessible.description = Qt.binding(() => [alert.text, alert.informativeText]
+                                                           .filter(t => t.length > 0).join("\n"))
     }
 
     background: Rectangle {
@@ -46,15 +49,30 @@ Dialog {
         Accessible.name: text
     }
 
-    Label {
-        objectName: "alertText"
+    Column {
         width: parent.width
-        text: alert.text
-        color: Theme.primary
-        font.pixelSize: Theme.bodySize
-        wrapMode: Text.Wrap
-        Accessible.role: Accessible.StaticText
-        Accessible.name: text
+        spacing: 10
+        Label {
+            objectName: "alertText"
+            width: parent.width
+            text: alert.text
+            color: Theme.primary
+            font.pixelSize: Theme.bodySize
+            wrapMode: Text.Wrap
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+        }
+        Label {
+            objectName: "alertInformativeText"
+            visible: text.length > 0
+            width: parent.width
+            text: alert.informativeText
+            color: Theme.secondary
+            font.pixelSize: Theme.subheadlineSize
+            wrapMode: Text.Wrap
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+        }
     }
 
     footer: DialogButtonBox {

@@ -186,6 +186,7 @@ Page {
             parent: chatView.Overlay.overlay
             title: qsTr("Apple Intelligence Unavailable")
             text: chatView.vm.availabilityError
+            informativeText: ModelFolderGuide.refusalHint(text)
             onClosed: {
                 if (chatView.vm.hasAvailabilityError)
                     chatView.vm.dismissAvailabilityError()

@@ -7,7 +7,8 @@ import Hushwing
 // says "Unavailable" (whether or not selected) before it ever shows the
 // checkmark. Long names and details wrap rather than being cut. A screen
 // reader hears it as one of a set of radio buttons, checked when selected,
-// with the status and the detail line as its description.
+// with the status, the detail line and the chooser's note below the row (if
+// any) as its description.
 // Space or Return chooses it; a ring shows the keyboard focus.
 RadioButton {
     id: row
@@ -16,6 +17,9 @@ RadioButton {
     required property bool isSelected
     // Whether Tab stops here (the chooser makes one row of its list the stop).
     property bool tabStop: true
+    // A sentence the chooser shows below the row, which a screen reader hears
+    // with the row.
+    property string note
     signal select()
 
     readonly property var info: backend ? backend.info : null
@@ -52,7 +56,8 @@ RadioButton {
     Keys.onReturnPressed: activate()
     Keys.onEnterPressed: activate()
     Accessible.name: name
-    Accessible.description: [showsUnavailable ? unavailableLabel.text : "", detail].filter(t => t.length > 0).join(", ")
+    Accessible.description: [[showsUnavailable ? unavailableLabel.text : "", detail].filter(t => t.length > 0).join(", "), note]
+                                .filter(t => t.length > 0).join(". ")
     Accessible.onPressAction: activate()
 
     background: Rectangle {

@@ -3,14 +3,16 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Hushwing
 
-// The model chooser's content: the on-device model, then the local Ollama
-// server's models with a refresh button, in a list that scrolls when it does
-// not fit. Every time it appears it asks the manager to rediscover the Ollama
-// models. Choosing a row only selects it.
+// The model chooser's content: the on-device model, with the folder its model
+// file is read from and a button that opens it, then the local Ollama server's
+// models with a refresh button, in a list that scrolls when it does not fit.
+// Every time it appears it asks the manager to rediscover the Ollama models.
+// Choosing a row only selects it.
 //
 // Keyboard: the list is one Tab stop; Up, Down, Page Up, Page Down, Home and
 // End move between its rows, Space or Return chooses one. The focused row is
-// kept in view, and keeps the focus when a refresh rebuilds the rows.
+// kept in view, and keeps the focus when a refresh rebuilds the rows. The
+// folder button and the refresh button are Tab stops of their own.
 Pane {
     id: root
 
@@ -21,6 +23,10 @@ Pane {
     readonly property alias scroller: scroller
     // The row that has, or last had, the focus (by model id): the list's Tab stop.
     property string currentID: modelManager.selectedID
+    // Where the on-device model's file goes, and why the folder did not open
+    // (empty while it has not failed since the panel appeared).
+    readonly property string modelFolderNote: ModelFolderGuide.rowNote()
+    property string folderFailure
 
     implicitWidth: 360
     implicitHeight: title.height + scroller.contentHeight
@@ -34,7 +40,12 @@ Pane {
     }
 
     // Each opening rediscovers the models; it does not wait for a running one.
-    onVisibleChanged: if (visible) root.modelManager.refresh()
+    onVisibleChanged: {
+        if (!visible)
+            return
+        root.folderFailure = ""
+        root.modelManager.refresh()
+    }
     Component.onCompleted: if (visible) root.modelManager.refresh()
 
     function rows() {
@@ -180,7 +191,45 @@ Pane {
                     isSelected: root.modelManager.selectedID === root.modelManager.aiBackend.info.id
                     tabStop: root.currentID === info.id || !root.rows().some(row => row.info.id === root.currentID)
                     onSelect: root.modelManager.select(root.modelManager.aiBackend)
+                    note: root.modelFolderNote
                     onActiveFocusChanged: if (activeFocus) root.currentID = info.id
+                }
+                // Where its model file goes, and the way there.
+                ColumnLayout {
+                    objectName: "modelFolderLine"
+                    width: list.innerWidth
+                    spacing: 0
+                    Caption {
+                        objectName: "modelFolderText"
+                        text: root.modelFolderNote
+                        leftPadding: 8
+                        rightPadding: 8
+                        Layout.fillWidth: true
+                    }
+                    PlainButton {
+                        id: openFolderButton
+                        objectName: "openModelFolderButton"
+                        text: "Open Models Folder"
+                        Layout.leftMargin: 4
+                        ringOutset: -1
+                        Accessible.description: root.folderFailure || ModelFolderGuide.folderText()
+                        contentItem: Label {
+                            text: openFolderButton.text
+                            color: Theme.accent
+                            font.pixelSize: Theme.footnoteSize
+                            font.weight: Font.Medium
+                        }
+                        onClicked: root.folderFailure = DesktopActions.openModelFolder()
+                    }
+                    Caption {
+                        objectName: "modelFolderFailure"
+                        visible: text.length > 0
+                        text: root.folderFailure
+                        color: Theme.orange
+                        leftPadding: 8
+                        rightPadding: 8
+                        Layout.fillWidth: true
+                    }
                 }
                 Caption {
                     width: list.innerWidth
