@@ -96,6 +96,8 @@ private slots:
     {
         SystemLanguageModel::restoreDefaultEngine();
         engine().setContextLength(512);
+        engine().setThreadCount(1);
+        engine().setSeed(7);  // repeatable replies, none cut short by an end token
         clearModels();
         linkTiny();
     }
@@ -257,6 +259,7 @@ private slots:
             QCOMPARE(interface.flags() & QNetworkInterface::IsLoopBack, QNetworkInterface::IsLoopBack);
         SystemLanguageModel::restoreDefaultEngine();  // its helper starts in here
         engine().setContextLength(256);
+        engine().setSeed(7);
         AppleIntelligenceBackend backend;
         auto stream = backend.streamResponse(QStringLiteral("Hi"), {}, QString());
         QStringList sockets;

@@ -26,18 +26,18 @@ std::string thousands(int n)
 
 } // namespace
 
-Conversation::Conversation(llama_model *model, llama_context *context, Channel &channel)
+Conversation::Conversation(llama_model *model, llama_context *context, Channel &channel, uint32_t seed)
     : m_model(model), m_context(context), m_channel(channel),
       m_template(llama_model_chat_template(model, nullptr))
 {
     // llama.cpp's own default sampling: top-k 40, top-p 0.95, min-p 0.05,
-    // temperature 0.8, a random seed.
+    // temperature 0.8, a random seed (unless one is given).
     m_sampler = llama_sampler_chain_init(llama_sampler_chain_default_params());
     llama_sampler_chain_add(m_sampler, llama_sampler_init_top_k(40));
     llama_sampler_chain_add(m_sampler, llama_sampler_init_top_p(0.95f, 1));
     llama_sampler_chain_add(m_sampler, llama_sampler_init_min_p(0.05f, 1));
     llama_sampler_chain_add(m_sampler, llama_sampler_init_temp(0.8f));
-    llama_sampler_chain_add(m_sampler, llama_sampler_init_dist(LLAMA_DEFAULT_SEED));
+    llama_sampler_chain_add(m_sampler, llama_sampler_init_dist(seed));
     // Stop reaches a long prompt evaluation between two steps of the graph.
     llama_set_abort_callback(
         m_context, [](void *channel) { return static_cast<Channel *>(channel)->stopRequested(); }, &m_channel);

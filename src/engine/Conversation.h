@@ -2,6 +2,7 @@
 
 #include "Utf8Pieces.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ public:
         double generateMs = 0;    // from the first generated token to the end
     };
 
-    Conversation(llama_model *model, llama_context *context, Channel &channel);
+    Conversation(llama_model *model, llama_context *context, Channel &channel, uint32_t seed);
     ~Conversation();
     Conversation(const Conversation &) = delete;
     Conversation &operator=(const Conversation &) = delete;

@@ -3,7 +3,7 @@
 // process on some malformed inputs) or a file too large for memory (the
 // out-of-memory killer) ends this helper and never the window.
 //
-//   hushwing-engine <model.gguf> [--threads N] [--context N]
+//   hushwing-engine <model.gguf> [--threads N] [--context N] [--seed N]
 //
 // It checks and loads the model, answers "ready" (or "fatal" with a sentence,
 // and ends), then serves one conversation at a time over stdin/stdout (see
@@ -141,13 +141,16 @@ struct Options
     std::string model;
     int threads = 1;
     int context = 4096;
+    uint32_t seed = LLAMA_DEFAULT_SEED;  // random; the tests fix it to be repeatable
 };
 
 bool parse(int argc, char **argv, Options &options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--threads" || arg == "--context") && i + 1 < argc) {
+        if (arg == "--seed" && i + 1 < argc) {
+            options.seed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+        } else if ((arg == "--threads" || arg == "--context") && i + 1 < argc) {
             const int value = std::atoi(argv[++i]);
             if (value <= 0)
                 return false;
@@ -219,7 +222,7 @@ int main(int argc, char **argv)
         return fatal(channel, "The model file \u201C" + name + "\u201D loaded, but its context could not be made: "
                                   + (g_firstError.empty() ? std::string("not enough memory?") : g_firstError) + ".");
 
-    Conversation conversation(model, context, channel);
+    Conversation conversation(model, context, channel, options.seed);
     const double loadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     if (!channel.send({{"ready", {{"context", llama_n_ctx(context)}, {"threads", options.threads}, {"loadMs", loadMs}}}}))
         return 0;

@@ -71,8 +71,10 @@ void LlamaEngine::start(const Request &request)
 
 bool LlamaEngine::ensureHelper(const ModelFile &file, const Request &request)
 {
-    const QStringList arguments{file.path, QStringLiteral("--threads"), QString::number(m_threads),
-                                QStringLiteral("--context"), QString::number(m_contextLength)};
+    QStringList arguments{file.path, QStringLiteral("--threads"), QString::number(m_threads),
+                          QStringLiteral("--context"), QString::number(m_contextLength)};
+    if (m_seed)
+        arguments << QStringLiteral("--seed") << QString::number(*m_seed);
     if (m_helper && m_helperFile == file && m_helperArguments == arguments)
         return true;
     dropHelper();

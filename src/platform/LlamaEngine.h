@@ -42,6 +42,9 @@ public:
     // starts a new helper with them.
     void setThreadCount(int threads) { m_threads = threads; }
     void setContextLength(int tokens) { m_contextLength = tokens; }
+    // A fixed sampling seed: the same model, prompt and thread count then
+    // give the same reply (tests: random weights must not end a reply early).
+    void setSeed(std::optional<quint32> seed) { m_seed = seed; }
 
     Statistics lastReply() const { return m_last; }
     // A reply is running in the helper (a stopped stream ends before its reply does).
@@ -67,4 +70,5 @@ private:
     Statistics m_last;
     int m_threads;
     int m_contextLength = 4096;
+    std::optional<quint32> m_seed;
 };
