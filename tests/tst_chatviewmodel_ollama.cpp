@@ -232,12 +232,12 @@ private slots:
         m_vm->setDraft("q");
         m_vm->send();
         QTRY_COMPARE(model->stalledCount(), 1);
-        QVERIFY(manager->aiBackend()->session());
+        QVERIFY(!model->hasEndedSession(model->lastRequest()->sessionId));
         manager->select(*manager->ollamaBackends().last());
         model->release();
         QTRY_VERIFY(!m_vm->isGenerating());
         QCOMPARE(contents(), QStringList({"q", "Error: The model broke."}));
-        QVERIFY(!manager->aiBackend()->session());
+        QVERIFY(model->hasEndedSession(model->lastRequest()->sessionId));
         QCOMPARE(manager->selectedID(), QString("ollama-qwen:0.5b"));
     }
 };

@@ -1,6 +1,7 @@
 #include "AppleIntelligenceBackend.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 namespace {
 
@@ -11,66 +12,6 @@ bool onMainThread()
 }
 
 } // namespace
-
-// One reply of the on-device model. Made on the GUI thread, then moved to the
-// backend's worker thread, where generate() runs it to its end and the object
-// deletes itself. Its signals reach the reply's stream as queued calls; a
-// stream that is gone by then receives nothing. A stop comes the other way as
-// a queued call too: between two steps the model looks at the calls posted to
-// this reply, so no flag is shared between the threads.
-class OnDeviceReply : public QObject
-{
-    Q_OBJECT
-public:
-    OnDeviceReply(std::shared_ptr<LanguageModelSession> session, QString prompt)
-        : m_session(std::move(session)), m_prompt(std::move(prompt)) {}
-
-    // Called on the worker thread, through a queued connection.
-    void stop() { m_stopped = true; }
-
-    void generate()
-    {
-        // The worker is asked to end (its backend is going) once no one will read.
-        const auto stopped = [this] {
-            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);  // a stop sent meanwhile
-            return m_stopped || QThread::currentThread()->isInterruptionRequested();
-        };
-        const auto error = m_session->streamResponse(
-            m_prompt, GenerationOptions{},
-            [this](const ResponseSnapshot &snapshot) { emit this->snapshot(snapshot.content); }, stopped);
-        if (!error || error->isCancellation())
-            emit completed();
-        else
-            emit failed({ReplyError::Kind::model, error->description});
-        deleteLater();
-    }
-
-signals:
-    void snapshot(const QString &wholeText);
-    void completed();
-    void failed(const ReplyError &error);
-
-private:
-    const std::shared_ptr<LanguageModelSession> m_session;
-    const QString m_prompt;
-    bool m_stopped = false;  // read and written on the worker thread only
-};
-
-AppleIntelligenceBackend::AppleIntelligenceBackend(QObject *parent) : ModelBackend(parent)
-{
-    m_worker.setObjectName(QStringLiteral("On-device model"));
-}
-
-AppleIntelligenceBackend::~AppleIntelligenceBackend()
-{
-    if (!m_onWorker)
-        return;
-    // Replies still waiting run now and stop at their first look between steps;
-    // the thread ends after the last of them.
-    m_worker.requestInterruption();
-    QMetaObject::invokeMethod(m_onWorker.get(), [] { QThread::currentThread()->quit(); }, Qt::QueuedConnection);
-    m_worker.wait();
-}
 
 ModelInfo AppleIntelligenceBackend::info() const
 {
@@ -98,18 +39,18 @@ std::unique_ptr<ReplyStream> AppleIntelligenceBackend::streamResponse(const QStr
     Q_ASSERT_X(onMainThread(), "AppleIntelligenceBackend::streamResponse", "called off the main thread");
     // A session that exists keeps its own instructions; the prompt of this turn is ignored then.
     if (!m_session)
-        m_session = std::make_shared<LanguageModelSession>(SystemLanguageModel::defaultModel(), systemPrompt);
+        m_session = std::make_unique<LanguageModelSession>(SystemLanguageModel::defaultModel(), systemPrompt);
 
     auto stream = std::make_unique<ReplyStream>();
-    auto *reply = new OnDeviceReply(m_session, to);
-    // A stopped reply is not worth generating further: stop the worker too.
-    connect(stream.get(), &ReplyStream::stopRequested, reply, &OnDeviceReply::stop, Qt::QueuedConnection);
-    connect(reply, &OnDeviceReply::snapshot, stream.get(), &ReplyStream::setText);
-    connect(reply, &OnDeviceReply::completed, stream.get(), &ReplyStream::finish);
-    connect(reply, &OnDeviceReply::failed, stream.get(), &ReplyStream::fail);
-    startWorker();
-    reply->moveToThread(&m_worker);
-    QMetaObject::invokeMethod(reply, &OnDeviceReply::generate, Qt::QueuedConnection);
+    const auto response = m_session->streamResponse(to);
+    ReplyStream *sink = stream.get();
+    connect(response.get(), &LanguageModelResponse::snapshot, sink, &ReplyStream::setText);
+    connect(response.get(), &LanguageModelResponse::finished, sink, &ReplyStream::finish);
+    connect(response.get(), &LanguageModelResponse::failed, sink, [sink](const LanguageModelError &error) {
+        sink->fail({ReplyError::Kind::model, error.description});
+    });
+    // A stopped or dropped stream is not worth generating further.
+    connect(sink, &ReplyStream::stopRequested, response.get(), &LanguageModelResponse::stop);
     return stream;
 }
 
@@ -118,14 +59,3 @@ void AppleIntelligenceBackend::reset()
     Q_ASSERT_X(onMainThread(), "AppleIntelligenceBackend::reset", "called off the main thread");
     m_session.reset();
 }
-
-void AppleIntelligenceBackend::startWorker()
-{
-    if (m_onWorker)
-        return;
-    m_onWorker = std::make_unique<QObject>();
-    m_onWorker->moveToThread(&m_worker);
-    m_worker.start();
-}
-
-#include "AppleIntelligenceBackend.moc"

@@ -4,19 +4,15 @@
 
 #include <QString>
 #include <memory>
-#include <optional>
 
 // The on-device language model layer. The program asks it whether the system
 // model can be used and runs replies in sessions that keep their own
-// transcript. Linux has no on-device model: unless an engine has been
-// installed, the default model is unavailable with deviceNotEligible.
+// transcript. In a build with llama.cpp the default model is the llama
+// engine (LlamaEngine.h), which runs a GGUF file from the Models folder; in a
+// build without it, the default model is unavailable with deviceNotEligible.
 //
-// Threads, without locks: SystemLanguageModel belongs to the GUI thread. A
-// session is made on the GUI thread and from then on used by one thread at a
-// time: the on-device backend hands it to its one worker thread, which runs
-// the session's replies one after another, so the transcript is written there
-// only and stays in order. Read the transcript on the thread that runs the
-// replies, or after the end of the last reply has been reported back.
+// Threads: all of it belongs to the GUI thread. Engines compute elsewhere and
+// report back there.
 
 class SystemLanguageModel
 {
@@ -29,39 +25,40 @@ public:
     bool isAvailable() const { return availability().available; }
 
     // The one seam through which an engine stands behind the default model:
-    // tests install a scripted one; nullptr goes back to none. Sessions keep
-    // the engine they were created with.
+    // tests install a scripted one; nullptr means none at all (a build with
+    // no engine); restoreDefaultEngine() goes back to the build's own.
+    // Sessions keep the engine they were created with.
     static void installEngine(std::shared_ptr<LanguageModelEngine> engine);
+    static void restoreDefaultEngine();
     std::shared_ptr<LanguageModelEngine> engine() const;
 
 private:
-    SystemLanguageModel() = default;
+    SystemLanguageModel();
     std::shared_ptr<LanguageModelEngine> m_engine;
 };
 
 // A conversation with the model. It is created with instructions (the system
 // prompt) and no tools, and keeps the transcript of every prompt and reply
-// made through it. Replies run one at a time, on the thread that owns it (above).
+// made through it: a reply that completes, or ends early (stopped, context
+// full), adds its prompt and its text; a failed one adds nothing.
 class LanguageModelSession
 {
 public:
     LanguageModelSession(const SystemLanguageModel &model, QString instructions);
+    ~LanguageModelSession();
+    LanguageModelSession(const LanguageModelSession &) = delete;
+    LanguageModelSession &operator=(const LanguageModelSession &) = delete;
 
-    QString instructions() const { return m_instructions; }
-    Transcript transcript() const { return m_transcript; }
+    QString instructions() const { return m_record->instructions; }
+    Transcript transcript() const { return m_record->transcript; }
 
-    // Streams a reply to `prompt`: blocks the calling (worker) thread, calls
-    // `onSnapshot` with each growing whole text, and returns no value when the
-    // reply ends, a cancellation error when `isCancelled` stopped it, or the
-    // error it failed with. A complete or cancelled reply adds the prompt and
-    // the text produced to the transcript; a failed one adds nothing.
-    std::optional<LanguageModelError> streamResponse(const QString &prompt,
-                                                     const GenerationOptions &options,
-                                                     const SnapshotCallback &onSnapshot,
-                                                     const CancelledPredicate &isCancelled);
+    // Starts a reply to `prompt` and returns at once; the response reports
+    // later, from the event loop, never within this call. Replies asked for
+    // while another runs wait their turn.
+    std::shared_ptr<LanguageModelResponse> streamResponse(const QString &prompt,
+                                                          const GenerationOptions &options = {});
 
 private:
-    const QString m_instructions;
     const std::shared_ptr<LanguageModelEngine> m_engine;
-    Transcript m_transcript;
+    const std::shared_ptr<SessionRecord> m_record;
 };

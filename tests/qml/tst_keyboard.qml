@@ -255,7 +255,7 @@ TestCase {
         const dialog = ScreenProbe.accessible(alert)
         compare(dialog.role, "Dialog")
         compare(dialog.name, "Apple Intelligence Unavailable")
-        compare(dialog.description, view.vm.availabilityError)
+        compare(dialog.description.split("\n")[0], view.vm.availabilityError)
         compare(focusedName(), "OK")
         compare(focused().role, "Button")
         verify(focusIsVisible())

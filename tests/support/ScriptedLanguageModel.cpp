@@ -1,10 +1,23 @@
 #include "ScriptedLanguageModel.h"
 
+#include <atomic>
 #include <chrono>
 
-ScriptedLanguageModel::ScriptedLanguageModel() = default;
+ScriptedLanguageModel::ScriptedLanguageModel()
+    : m_onWorker(std::make_unique<QObject>()), m_onGui(std::make_unique<QObject>())
+{
+    m_worker.setObjectName(QStringLiteral("Scripted model"));
+    m_onWorker->moveToThread(&m_worker);
+    m_worker.start();
+}
 
-ScriptedLanguageModel::~ScriptedLanguageModel() = default;
+// What the worker still posts to the GUI side goes with m_onGui, unrun.
+ScriptedLanguageModel::~ScriptedLanguageModel()
+{
+    releaseAll();
+    QMetaObject::invokeMethod(m_onWorker.get(), [] { QThread::currentThread()->quit(); }, Qt::QueuedConnection);
+    m_worker.wait();
+}
 
 std::shared_ptr<ScriptedLanguageModel> ScriptedLanguageModel::install()
 {
@@ -16,10 +29,53 @@ std::shared_ptr<ScriptedLanguageModel> ScriptedLanguageModel::install()
 void ScriptedLanguageModel::uninstall()
 {
     auto current = std::dynamic_pointer_cast<ScriptedLanguageModel>(SystemLanguageModel::defaultModel().engine());
-    SystemLanguageModel::installEngine(nullptr);
+    SystemLanguageModel::restoreDefaultEngine();
     // A reply still stalled would hold its worker thread for good.
     if (current)
         current->releaseAll();
+}
+
+void ScriptedLanguageModel::sessionEnded(quint64 id)
+{
+    std::lock_guard lock(m_mutex);
+    m_endedSessions.insert(id);
+}
+
+bool ScriptedLanguageModel::hasEndedSession(quint64 id) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_endedSessions.contains(id);
+}
+
+void ScriptedLanguageModel::start(const Request &request)
+{
+    m_current = request;
+    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    QObject::connect(request.response.get(), &LanguageModelResponse::stopRequested, m_onGui.get(),
+                     [cancelled] { *cancelled = true; });
+    const ScriptedRequest asked{request.session->instructions, request.session->transcript, request.prompt,
+                                request.options, ScriptedRequest::Outcome::running, 0, request.session->id};
+    QObject *gui = m_onGui.get();
+    QMetaObject::invokeMethod(m_onWorker.get(), [this, gui, asked, cancelled] {
+        const auto error = generate(
+            asked,
+            [this, gui](const QString &text) {
+                QMetaObject::invokeMethod(gui, [this, text] {
+                    if (m_current)
+                        m_current->response->deliver(text);
+                }, Qt::QueuedConnection);
+            },
+            [cancelled] { return cancelled->load(); });
+        QMetaObject::invokeMethod(gui, [this, error] {
+            if (!m_current)
+                return;
+            const Request done = *std::exchange(m_current, std::nullopt);
+            if (error)
+                fail(done, *error);
+            else
+                complete(done);
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
 }
 
 void ScriptedLanguageModel::setAvailability(Availability availability)
@@ -119,7 +175,7 @@ void ScriptedLanguageModel::setOutcome(int index, ScriptedRequest::Outcome outco
     m_requests[index].outcome = outcome;
 }
 
-bool ScriptedLanguageModel::waitForRelease(const CancelledPredicate &isCancelled)
+bool ScriptedLanguageModel::waitForRelease(const Cancelled &isCancelled)
 {
     std::unique_lock lock(m_mutex);
     ++m_stalled;
@@ -141,10 +197,8 @@ bool ScriptedLanguageModel::waitForRelease(const CancelledPredicate &isCancelled
 }
 
 std::optional<LanguageModelError> ScriptedLanguageModel::generate(
-    const QString &instructions, const Transcript &transcript, const QString &prompt,
-    const GenerationOptions &options, const SnapshotCallback &onSnapshot, const CancelledPredicate &isCancelled)
+    ScriptedRequest request, const std::function<void(const QString &)> &onSnapshot, const Cancelled &isCancelled)
 {
-    ScriptedRequest request{instructions, transcript, prompt, options, ScriptedRequest::Outcome::running, 0};
     int index = 0;
     {
         std::lock_guard lock(m_mutex);
@@ -164,7 +218,7 @@ std::optional<LanguageModelError> ScriptedLanguageModel::generate(
         }
         if (i == reply.snapshots.size())
             break;
-        onSnapshot({reply.snapshots[i]});
+        onSnapshot(reply.snapshots[i]);
         std::lock_guard lock(m_mutex);
         ++m_requests[index].snapshotsProduced;
     }

@@ -3,7 +3,9 @@
 #include "LanguageModel.h"
 
 #include <QList>
+#include <QSet>
 #include <QStringList>
+#include <QThread>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -46,14 +48,16 @@ struct ScriptedRequest
     GenerationOptions options;
     Outcome outcome = Outcome::running;
     int snapshotsProduced = 0;
+    quint64 sessionId = 0;
 };
 
 // A deterministic engine for tests. Replies are taken from a queue in order;
 // with the queue empty, the reply is one snapshot "Reply to: <prompt>" (or
-// whatever a responder set with setResponder returns). Everything is
-// thread-safe: the engine runs on worker threads, the test reads it from its
-// own. Install it with ScriptedLanguageModel::install() and remove it with
-// uninstall() (the destructor of ScopedScriptedModel does that).
+// whatever a responder set with setResponder returns). It generates on a
+// worker thread of its own, as a real engine computes away from the GUI
+// thread; what the test reads is guarded by a mutex. Install it with
+// ScriptedLanguageModel::install() and remove it with uninstall() (the
+// destructor of ScopedScriptedModel does that).
 class ScriptedLanguageModel : public LanguageModelEngine
 {
 public:
@@ -62,7 +66,7 @@ public:
 
     // Makes a new scripted model the default system model's engine.
     static std::shared_ptr<ScriptedLanguageModel> install();
-    // Back to no engine (the default model is unavailable again); releases stalls.
+    // Back to the build's own engine; releases stalls.
     static void uninstall();
 
     // Available by default.
@@ -86,18 +90,31 @@ public:
     // Replies waiting at their stall point right now.
     int stalledCount() const;
     int runningCount() const;
+    // Whether the layer has let go of the session (the backend was reset).
+    bool hasEndedSession(quint64 id) const;
 
     Availability availability() const override;
-    std::optional<LanguageModelError> generate(const QString &instructions, const Transcript &transcript,
-                                               const QString &prompt, const GenerationOptions &options,
-                                               const SnapshotCallback &onSnapshot,
-                                               const CancelledPredicate &isCancelled) override;
+    void sessionEnded(quint64 id) override;
+
+protected:
+    void start(const Request &request) override;
 
 private:
+    using Cancelled = std::function<bool()>;
+    // Runs on the worker thread.
+    std::optional<LanguageModelError> generate(ScriptedRequest request,
+                                               const std::function<void(const QString &)> &onSnapshot,
+                                               const Cancelled &isCancelled);
     ScriptedReply nextReply(const ScriptedRequest &request);
     void setOutcome(int index, ScriptedRequest::Outcome outcome);
     // Returns false when cancelled while stalled.
-    bool waitForRelease(const CancelledPredicate &isCancelled);
+    bool waitForRelease(const Cancelled &isCancelled);
+
+    QThread m_worker;
+    std::unique_ptr<QObject> m_onWorker;
+    std::unique_ptr<QObject> m_onGui;
+    std::optional<Request> m_current;  // GUI thread only
+    QSet<quint64> m_endedSessions;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_released;

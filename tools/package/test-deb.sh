@@ -4,7 +4,8 @@
 #   1. lintian finds no errors in it;
 #   2. `apt-get install ./hushwing_<version>_amd64.deb` finds every dependency
 #      in Debian's archive;
-#   3. /usr/bin/hushwing, started offscreen as an unprivileged user, is still
+#   3. the on-device engine (/usr/lib/hushwing/hushwing-engine) finds its
+#      libraries; /usr/bin/hushwing, started offscreen as an unprivileged user, is still
 #      running 5 s later, has drawn its window (the scene graph's frame log),
 #      printed no QML error, and created its store in the user's data folder;
 #   4. `apt-get purge hushwing` and `apt-get autoremove --purge` leave the root
@@ -104,11 +105,22 @@ in_root apt-get install -y -qq --no-install-recommends "./tmp/$(basename "$deb")
     || { tail -30 "$work/install.log"; echo "FAIL apt-get install"; exit 1; }
 rm "$root/tmp/$(basename "$deb")"
 echo "   $(grep -c '^Setting up' "$work/install.log") packages set up"
-for f in /usr/bin/hushwing /usr/share/applications/example.hushwing.Hushwing.desktop \
+for f in /usr/bin/hushwing /usr/lib/hushwing/hushwing-engine /usr/lib/hushwing/libllama.v0.4.0.so \
+         /usr/share/applications/example.hushwing.Hushwing.desktop \
          /usr/share/metainfo/example.hushwing.Hushwing.metainfo.xml \
          /usr/share/icons/hicolor/scalable/apps/example.hushwing.Hushwing.svg /usr/share/doc/hushwing/copyright; do
     [ -f "$root$f" ] || { echo "FAIL $f is not installed"; exit 1; }
 done
+
+# The engine's libraries resolve: it runs as far as refusing a missing model file.
+engine=$(in_root /usr/lib/hushwing/hushwing-engine /no/such/model.gguf 2>&1 || true)
+if [[ $engine == *'"fatal"'* ]]; then
+    echo "ok   the on-device engine starts"
+else
+    echo "$engine"
+    echo "FAIL the on-device engine does not start"
+    exit 1
+fi
 
 phase "/usr/bin/hushwing, offscreen, as an unprivileged user"
 home=/tmp/hushwing-user
