@@ -11,6 +11,11 @@
 //   F. the longest reply still styled as Markdown (190,000 characters; longer
 //      ones are shown raw) in 4,000 lines at 2,000 lines per second: each
 //      frame parses the whole text so far.
+// Also counted, from the first frame swapped after the send to the end: the
+// blocks of 256 KiB or more the GUI thread asked the allocator for afresh (a
+// growing text must grow in place, not be copied into a new block each frame),
+// beside the reallocations of such blocks (geometric growth: a few per reply);
+// blocks made while the scene graph draws the frame are counted apart.
 // Reported: lines handled per second (from the server's first line until the
 // view model holds the final text, seen when the list signals the change or at
 // the next 1 ms tick), the longest GUI-thread stall (the longest gap between
@@ -47,8 +52,69 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <pthread.h>
 #include <time.h>
 #include <unistd.h>
+
+// The allocator, watched: fresh blocks and reallocations of 256 KiB or more
+// asked for on the GUI thread while counting is on.
+extern "C" void *__libc_malloc(size_t size);
+extern "C" void *__libc_calloc(size_t count, size_t size);
+extern "C" void *__libc_realloc(void *block, size_t size);
+extern "C" void *__libc_memalign(size_t alignment, size_t size);
+
+namespace {
+
+constexpr size_t kLargeBlock = 256 * 1024;
+std::atomic<pthread_t> g_countedThread{};
+std::atomic<bool> g_counting{false};
+// Set while the scene graph draws the frame. With the software scene graph that
+// is on the GUI thread, and Qt's rasteriser makes scratch images there; a GPU
+// scene graph draws on its own render thread. Its blocks are counted apart.
+std::atomic<bool> g_drawing{false};
+std::atomic<long> g_freshLargeBlocks{0}, g_largeReallocations{0}, g_drawingLargeBlocks{0};
+
+bool counted(size_t size)
+{
+    if (size < kLargeBlock || !g_counting.load(std::memory_order_relaxed)
+        || !pthread_equal(pthread_self(), g_countedThread.load(std::memory_order_relaxed)))
+        return false;
+    if (g_drawing.load(std::memory_order_relaxed)) {
+        ++g_drawingLargeBlocks;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" void *malloc(size_t size)
+{
+    if (counted(size))
+        ++g_freshLargeBlocks;
+    return __libc_malloc(size);
+}
+
+extern "C" void *calloc(size_t count, size_t size)
+{
+    if (counted(count * size))
+        ++g_freshLargeBlocks;
+    return __libc_calloc(count, size);
+}
+
+extern "C" void *realloc(void *block, size_t size)
+{
+    if (counted(size))
+        ++(block ? g_largeReallocations : g_freshLargeBlocks);
+    return __libc_realloc(block, size);
+}
+
+extern "C" void *aligned_alloc(size_t alignment, size_t size)
+{
+    if (counted(size))
+        ++g_freshLargeBlocks;
+    return __libc_memalign(alignment, size);
+}
 
 namespace {
 
@@ -349,6 +415,8 @@ struct Result
     double durationMs = 0;  // from the server's first line to its last
     double lastLineToAppliedMs = 0;
     int frames = 0;
+    long freshLargeBlocks = 0, largeReallocations = 0;  // on the GUI thread, after the first frame
+    long drawingLargeBlocks = 0;  // the same, made while the scene graph drew
     std::map<QString, double> cpuMs;  // from send to the final frame, by thread
     std::shared_ptr<const WorkTimeline> timeline;  // where the GUI thread's time went
     double guiCpuMs() const { return cpuMs.count("GUI thread") ? cpuMs.at("GUI thread") : 0; }
@@ -399,10 +467,15 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
             shownAt = swapNs;
     };
     if (window) {  // no window: the final text is never shown, only held
+        QObject::connect(window, &QQuickWindow::beforeRendering, &scope, [] { g_drawing = true; },
+                         Qt::DirectConnection);
+        QObject::connect(window, &QQuickWindow::afterRendering, &scope, [] { g_drawing = false; },
+                         Qt::DirectConnection);
         QObject::connect(window, &QQuickWindow::frameSwapped, &scope, [&] {
             const qint64 now = monotonicNs();
             lastSwap = now;
-            ++swaps;
+            if (++swaps == 1)
+                g_counting = true;  // from the first frame after the send on
             if (QThread::currentThread() == qApp->thread())
                 checkShown(now);
             else
@@ -419,6 +492,8 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
     };
 
     vm->setDraft(QStringLiteral("Write a long answer, please."));
+    g_countedThread = pthread_self();
+    g_freshLargeBlocks = g_largeReallocations = g_drawingLargeBlocks = 0;
     const auto cpuBefore = threadCpuNs();
     watch.start();
     vm->send();
@@ -427,6 +502,10 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
     // list model may signal it after the reply has ended).
     waitFor([&] { return finished && (window ? shownAt != 0 : lastApplied != 0); }, budgetMs);
     watch.stop();
+    g_counting = false;
+    r.freshLargeBlocks = g_freshLargeBlocks;
+    r.largeReallocations = g_largeReallocations;
+    r.drawingLargeBlocks = g_drawingLargeBlocks;
     timeline->stop();
     r.timeline = timeline;
     if (!shownAt && finished && window) {  // the final frame never came: ask for one and look again
@@ -484,6 +563,9 @@ void print(const char *title, const Result &r)
     std::printf("  longest GUI-thread work between two ticks (its time on the CPU): %.1f ms; over 16 ms %d times"
                 " in %d ticks\n", r.longestWorkMs, r.workOver16, r.ticks);
     std::printf("  one presentation of the final text by its bubble: %.1f ms\n", r.presentMs);
+    std::printf("  GUI thread, after the first frame: %ld fresh blocks of 256 KiB or more, %ld reallocations of such blocks,"
+                " in %d frames; besides, %ld fresh blocks while the scene graph drew\n",
+                r.freshLargeBlocks, r.largeReallocations, r.frames, r.drawingLargeBlocks);
     std::printf("  CPU from send to the final frame:");
     for (const auto &[name, ms] : r.cpuMs)
         std::printf(" %s %.0f ms;", qPrintable(name), ms);
@@ -542,6 +624,7 @@ bool longReplies(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &s
     std::vector<StallVerdict> verdicts;
     std::vector<double> perLine2;
     double lastLineToShownMs = 0;
+    double freshLargeBlocksPerFrame = 0;
     bool allShown = true, complete = oneMB.finalTextRight && oneMB.shown;
     for (int run = 1; run <= kRuns; ++run) {
         const Result r = runReply(window, vm, server, sampleReply(2000000), 40000, 500);
@@ -550,6 +633,7 @@ bool longReplies(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &s
         verdicts.push_back(judgeStalls(r));
         perLine2.push_back(r.guiCpuMs() / r.lines);
         lastLineToShownMs = std::max(lastLineToShownMs, r.lastLineToShownMs);
+        freshLargeBlocksPerFrame = std::max(freshLargeBlocksPerFrame, r.frames ? double(r.freshLargeBlocks) / r.frames : -1);
         allShown = allShown && r.shown;
         complete = complete && r.finalTextRight && r.shown;
     }
@@ -567,6 +651,10 @@ bool longReplies(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &s
                  StallVerdict{stall.stallMs, stall.stallLimitMs, work.workMs, work.workLimitMs});
     // A run whose final text never showed leaves nothing to meet the target.
     target("D2: last line to final text laid out, slowest run", allShown ? lastLineToShownMs : -1, "<=", 50, "ms");
+    // The text grows in place: a fresh large block now and then (a new layout's
+    // buffers), never one a frame.
+    target("D2: fresh GUI-thread blocks of 256 KiB or more per frame after the first, most of any run",
+           freshLargeBlocksPerFrame, "<=", 0.01, "");
     // Linear: twice the lines, about twice the time (1.0); quadratic would be 2.0.
     target("D: GUI CPU per line, 2 MB against 1 MB", perLine1 > 0 ? median(perLine2) / perLine1 : -1, "<=", 1.3, "x");
     std::printf("  the long replies held and shown: %s\n", complete ? "yes" : "NO");
