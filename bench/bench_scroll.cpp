@@ -10,7 +10,6 @@
 // (a step down and back up, repeated) measured in the same run; and how many
 // of the reply's text blocks were laid out on the way.
 #include "BenchCommon.h"
-#include "ContentView.h"
 #include "HushwingApp.h"
 #include "OllamaStandInServer.h"  // monotonicNs()
 

@@ -209,8 +209,8 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
         timer.restart();
         ChatViewModel vm(&store);
         const double withStoreMs = msSince(timer);
-        if (vm.messageCount() != messages.size())
-            std::printf("  restored %d messages, expected %lld\n", vm.messageCount(), qlonglong(messages.size()));
+        if (vm.messageModel()->rowCount() != messages.size())
+            std::printf("  restored %d messages, expected %lld\n", vm.messageModel()->rowCount(), qlonglong(messages.size()));
         if (store.isRestoring()) {
             QEventLoop loop;
             QObject::connect(&store, &SessionStore::restored, &loop, [&] {

@@ -181,14 +181,14 @@ private slots:
         chat->sendChunk(chunkLine("Part"));
         QTRY_COMPARE(contents().value(1), QString("Part"));
         m_vm->newChat();
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
         if (chat && chat->isOpen()) {
             chat->sendChunk(j("{'error':'late failure'}\n"));
             chat->endChunked();
         }
         QTRY_VERIFY(!m_vm->isGenerating());
         QTest::qWait(100);
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
         QCOMPARE(readRows(path()).value(0).contents, QString("[]"));
     }
 

@@ -71,7 +71,7 @@ int runKillWorker(const QString &dir)
     // The restored conversation is the truth from here on.
     writeExpectation(dir, "done", conversationOf(vm));
     QFile::remove(dir + QStringLiteral("/expect.next"));
-    say("start %lld", qlonglong(vm.messageCount()));
+    say("start %lld", qlonglong(vm.messageModel()->rowCount()));
 
     ModelManager *manager = vm.modelManager();
     QTimer poll;
@@ -85,7 +85,7 @@ int runKillWorker(const QString &dir)
     poll.start();
 
     auto *random = QRandomGenerator::global();
-    int turn = vm.messageCount() / 2;
+    int turn = vm.messageModel()->rowCount() / 2;
     std::function<void()> nextAction;
     std::function<void()> whenWritten;  // goes on once everything asked for is on disk
 
@@ -125,7 +125,7 @@ int runKillWorker(const QString &dir)
             return;
         }
         const quint32 dice = random->bounded(10);
-        if (dice == 0 || vm.messageCount() >= 24) {
+        if (dice == 0 || vm.messageModel()->rowCount() >= 24) {
             whenWritten = [&] { nextAction(); };
             newChat("between");
             return;
