@@ -586,9 +586,9 @@ bool longestStyled(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer 
 bool withoutWindow(OllamaStandInServer &server, const QString &storePath)
 {
     SessionStore store(storePath);
-    ChatViewModel vm(&store);
+    ChatViewModel vm(&store, OllamaServer{.baseUrl = server.url()});
     ModelManager *manager = vm.modelManager();
-    if (!waitFor([&] { return !manager->ollamaBackends().isEmpty(); }, 10000))
+    if (!waitFor([&] { return !manager->ollamaBackends().isEmpty() && !vm.isRestoring(); }, 10000))
         return false;
     manager->select(*manager->ollamaBackends().first());
     const Result burst = runReply(nullptr, &vm, server, sampleReply(20000), 5000, 0);
@@ -613,8 +613,7 @@ int main(int argc, char *argv[])
     });
     if (!server.start())
         return 1;
-    OllamaBackend::setBaseUrlForTesting(server.url());
-    HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")));
+    HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")), OllamaServer{.baseUrl = server.url()});
     QQuickWindow *window = hushwing.window();
     ChatViewModel *vm = hushwing.viewModel();
     if (!window || !waitFor([&] { return !vm->isRestoring(); }, 10000)) {

@@ -38,6 +38,12 @@ public:
     void reset() override {}
 };
 
+// Model discovery must not reach a real server on this machine.
+OllamaServer noOllama()
+{
+    return OllamaServer{.baseUrl = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort()))};
+}
+
 } // namespace
 
 // The chat view model with the scripted on-device model, a real store file in
@@ -61,7 +67,7 @@ class TestChatViewModel : public QObject
         m_store.reset();
         m_store = std::make_unique<SessionStore>(path());
         [&] { QVERIFY(waitUntilOpen(*m_store)); }();
-        m_vm = std::make_unique<ChatViewModel>(m_store.get());
+        m_vm = std::make_unique<ChatViewModel>(m_store.get(), noOllama());
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         return *m_vm;
@@ -106,12 +112,6 @@ class TestChatViewModel : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        // Model discovery must not reach a real server on this machine.
-        OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
-    }
-
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -532,7 +532,7 @@ private slots:
         m_store = std::make_unique<SessionStore>(path());
         // Made as the program does, before the store has been read; a message
         // sent meanwhile waits for the whole conversation.
-        m_vm = std::make_unique<ChatViewModel>(m_store.get());
+        m_vm = std::make_unique<ChatViewModel>(m_store.get(), noOllama());
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(m_vm->isRestoring());

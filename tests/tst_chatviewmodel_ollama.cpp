@@ -73,7 +73,6 @@ private slots:
             else
                 m_chats << exchange;
         };
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
     }
 
     void init()
@@ -84,7 +83,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<SessionStore>(path());
         QVERIFY(waitUntilOpen(*m_store));
-        m_vm = std::make_unique<ChatViewModel>(m_store.get());
+        m_vm = std::make_unique<ChatViewModel>(m_store.get(), serverAt(m_server.url()));
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         ModelManager *manager = m_vm->modelManager();

@@ -87,7 +87,6 @@ private:
 void EndToEnd::initTestCase()
 {
     QVERIFY(m_ollama.listen());
-    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
     HushwingApp::describeApplication();
 }
 
@@ -115,7 +114,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
     const QString storePath = dir.filePath(QStringLiteral("data/Hushwing/Hushwing.sqlite"));
 
     {
-        HushwingApp app(storePath);
+        HushwingApp app(storePath, OllamaServer{.baseUrl = m_ollama.url()});
         ChatViewModel *vm = startedViewModel(app);
         QVERIFY(vm);
         QQuickWindow *window = app.window();
@@ -204,7 +203,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
     }
 
     // A second start on the same store shows the saved conversation.
-    HushwingApp again(storePath);
+    HushwingApp again(storePath, OllamaServer{.baseUrl = m_ollama.url()});
     ChatViewModel *vm = startedViewModel(again);
     QVERIFY(vm);
     QCOMPARE(contents(vm), QStringList({"Third", "Hello there"}));

@@ -5,6 +5,7 @@
 // use the store shows.
 #include "ChatViewModel.h"
 #include "HushwingApp.h"
+#include "LocalHttpServer.h"
 #include "SessionStore.h"
 #include "SingleInstance.h"
 #include "StoreTestTools.h"
@@ -210,7 +211,8 @@ private slots:
     void aCopyWithoutTheStoreSaysWhy()
     {
         HushwingApp::describeApplication();
-        HushwingApp app(QString(), SingleInstance::storeInUseNotice());
+        const OllamaServer nowhere{.baseUrl = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort()))};
+        HushwingApp app(QString(), nowhere, SingleInstance::storeInUseNotice());
         QQuickWindow *window = app.window();
         QVERIFY(window);
         auto *notice = window->findChild<QQuickItem *>(QStringLiteral("storeNotice"));

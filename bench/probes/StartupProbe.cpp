@@ -121,7 +121,7 @@ int main(int argc, char *argv[])
                         ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first()));
 #else
     HushwingApp::describeApplication();
-    HushwingApp hushwing(SessionStore::defaultPath());
+    HushwingApp hushwing(SessionStore::defaultPath(), OllamaServer());
     // The conversation is shown in the first frame drawn once the view model
     // has it (a long one's first messages): the store is read on its own thread.
     QObject::connect(hushwing.store(), &SessionStore::opened, [window = hushwing.window()] {

@@ -63,14 +63,15 @@ void mapLargeBlocks()
 
 } // namespace
 
-HushwingApp::HushwingApp(const QString &storePath, const QString &notice, QObject *parent) : QObject(parent)
+HushwingApp::HushwingApp(const QString &storePath, const OllamaServer &ollama, const QString &notice, QObject *parent)
+    : QObject(parent)
 {
     mapLargeBlocks();
     // The store opens on its own thread while the window loads; it makes its
     // folder (owner-only) on a first start; an unusable store still lets the
     // program run with an empty conversation.
     m_store = std::make_unique<SessionStore>(storePath);
-    m_viewModel = std::make_unique<ChatViewModel>(m_store.get());
+    m_viewModel = std::make_unique<ChatViewModel>(m_store.get(), ollama);
     QQmlEngine::setObjectOwnership(m_viewModel.get(), QQmlEngine::CppOwnership);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
@@ -130,7 +131,7 @@ int HushwingApp::main(int argc, char *argv[])
         return 0;
     quitOnTerminationSignals();
     const bool mayUseStore = instance.mayUseStore();
-    HushwingApp hushwing(mayUseStore ? storePath : QString(),
+    HushwingApp hushwing(mayUseStore ? storePath : QString(), OllamaServer(),
                          mayUseStore ? QString() : SingleInstance::storeInUseNotice());
     if (!hushwing.window())
         return 1;

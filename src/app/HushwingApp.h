@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include "OllamaServer.h"
+
 #include <QString>
 #include <memory>
 
@@ -17,11 +19,12 @@ class HushwingApp : public QObject
 public:
     // Starts opening the store at `storePath` (creating its folder), makes the
     // view model, which restores the conversation once the store has been
-    // read, and shows the window. The program passes SessionStore::defaultPath();
-    // tests pass a file of their own. With an empty path no store is opened:
-    // the window starts empty, saves nothing, and shows `notice`, a sentence
-    // saying why.
-    explicit HushwingApp(const QString &storePath, const QString &notice = {}, QObject *parent = nullptr);
+    // read and offers the models `ollama` lists, and shows the window. The
+    // program passes SessionStore::defaultPath() and the default server; tests
+    // pass their own. With an empty path no store is opened: the window starts
+    // empty, saves nothing, and shows `notice`, a sentence saying why.
+    HushwingApp(const QString &storePath, const OllamaServer &ollama, const QString &notice = {},
+                QObject *parent = nullptr);
     ~HushwingApp() override;
 
     SessionStore *store() const;

@@ -8,11 +8,11 @@
 
 #include <QCoreApplication>
 
-ChatViewModel::ChatViewModel(SessionStore *store, QObject *parent)
+ChatViewModel::ChatViewModel(SessionStore *store, const OllamaServer &ollama, QObject *parent)
     : QObject(parent), d(new Private)
 {
     d->model = new MessageListModel(this);
-    d->manager = new ModelManager(this);
+    d->manager = new ModelManager(ollama, this);
     d->store = store;
     // A reply still running at quit is stopped and saved with what it has.
     if (auto *app = QCoreApplication::instance())

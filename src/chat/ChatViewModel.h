@@ -34,8 +34,8 @@ class ChatViewModel : public QObject
 public:
     // Restores the stored conversation as soon as `store` has been read (at
     // once when it has been already); without a store the conversation starts
-    // empty and is never saved.
-    explicit ChatViewModel(SessionStore *store, QObject *parent = nullptr);
+    // empty and is never saved. The Ollama models are those `ollama` lists.
+    ChatViewModel(SessionStore *store, const OllamaServer &ollama, QObject *parent = nullptr);
     ~ChatViewModel() override;
 
     const QList<ChatMessage> &messages() const;

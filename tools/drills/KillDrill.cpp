@@ -55,14 +55,13 @@ int runKillWorker(const QString &dir)
     });
     if (!server.start())
         return 2;
-    OllamaBackend::setBaseUrlForTesting(server.url());
 
     SessionStore store(storePathIn(dir));
     if (!opened(store)) {
         say("error the store did not open");
         return 3;
     }
-    ChatViewModel vm(&store);
+    ChatViewModel vm(&store, OllamaServer{.baseUrl = server.url()});
     const char *which = nullptr;
     if (!matchesExpectation(dir, conversationOf(vm), &which)) {
         say("error the store did not restore the last completed save");

@@ -55,9 +55,7 @@ int runWindowSession(const QString &storePath)
     });
     if (!server.start())
         return 2;
-    OllamaBackend::setBaseUrlForTesting(server.url());
-
-    HushwingApp hushwing(storePath);
+    HushwingApp hushwing(storePath, OllamaServer{.baseUrl = server.url()});
     QQuickWindow *window = hushwing.window();
     ChatViewModel *vm = hushwing.viewModel();
     if (!window || !waitFor([&] { return !vm->isRestoring(); }, 10000)) {
