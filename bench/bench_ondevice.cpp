@@ -17,7 +17,6 @@
 #include "AppConfig.h"
 #include "BenchCommon.h"
 #include "ChatViewModel.h"
-#include "ContentView.h"
 #include "HushwingApp.h"
 #include "LlamaEngine.h"
 #include "ModelFolder.h"
@@ -157,12 +156,11 @@ int main(int argc, char *argv[])
     engine->setContextLength(kContext);
     HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")));
     QQuickWindow *window = hushwing.window();
-    auto *content = window ? window->findChild<ContentView *>(QStringLiteral("contentView")) : nullptr;
-    if (!content || !waitFor([&] { return content->vm() != nullptr; }, 10000)) {
+    ChatViewModel *vm = hushwing.viewModel();
+    if (!window || !waitFor([&] { return !vm->isRestoring(); }, 10000)) {
         std::printf("the window did not come up\n");
         return 1;
     }
-    ChatViewModel *vm = content->vm();
     const int cores = QThread::idealThreadCount();
     const int threads = LlamaEngine::defaultThreadCount();
     std::printf("Model file %.0f MB, KV cache %.1f MB; %d cores, the engine uses %d thread(s). Timings are noisy on a "

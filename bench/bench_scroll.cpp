@@ -10,7 +10,6 @@
 // (a step down and back up, repeated) measured in the same run; and how many
 // of the reply's text blocks were laid out on the way.
 #include "BenchCommon.h"
-#include "ContentView.h"
 #include "HushwingApp.h"
 #include "OllamaStandInServer.h"  // monotonicNs()
 
@@ -137,7 +136,7 @@ int main(int argc, char *argv[])
         std::printf("could not prepare the store\n");
         return 1;
     }
-    HushwingApp hushwing(storePath);
+    HushwingApp hushwing(storePath, OllamaServer());
     QQuickWindow *window = hushwing.window();
     if (!window || nextFrame(window, monotonicNs(), threadCpuNs()).wallMs < 0) {
         std::printf("the window did not come up within %d s\n", kFrameTimeoutMs / 1000);

@@ -200,17 +200,17 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
         waitOpen(store);
         const double readMs = msSince(timer);
         timer.restart();
-        { ChatViewModel bare(nullptr); }
+        { ChatViewModel bare(nullptr, OllamaServer()); }
         const double bareMs = msSince(timer);
         // Slots run in the order connected: the view model's comes between these two.
         double fillMs = 0;
         QElapsedTimer fill;
         QObject::connect(&store, &SessionStore::restored, [&] { fill.start(); });
         timer.restart();
-        ChatViewModel vm(&store);
+        ChatViewModel vm(&store, OllamaServer());
         const double withStoreMs = msSince(timer);
-        if (vm.messageCount() != messages.size())
-            std::printf("  restored %d messages, expected %lld\n", vm.messageCount(), qlonglong(messages.size()));
+        if (vm.messageModel()->rowCount() != messages.size())
+            std::printf("  restored %d messages, expected %lld\n", vm.messageModel()->rowCount(), qlonglong(messages.size()));
         if (store.isRestoring()) {
             QEventLoop loop;
             QObject::connect(&store, &SessionStore::restored, &loop, [&] {

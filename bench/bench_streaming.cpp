@@ -33,7 +33,6 @@
 // handled, a step of a frame) beside what the same part takes over the run.
 #include "BenchCommon.h"
 #include "ChatViewModel.h"
-#include "ContentView.h"
 #include "HushwingApp.h"
 #include "OllamaBackend.h"
 #include "OllamaStandInServer.h"
@@ -442,7 +441,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
 
     QObject scope;
     const auto holdsFinalText = [&, vm] {
-        if (lastApplied || vm->messageCount() != 2 || vm->messages().last().content.size() != text.size())
+        if (lastApplied || vm->messageModel()->rowCount() != 2 || vm->messages().last().content.size() != text.size())
             return;
         if (vm->messages().last().content == text)
             lastApplied = monotonicNs();
@@ -461,7 +460,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
         // The bubble's text element takes its `content` at once and presents it
         // when the frame is prepared, so a frame swapped while the bubble holds
         // the final text has that text laid out and drawn.
-        QObject *textItem = lastBubbleText(window, vm->messageCount());
+        QObject *textItem = lastBubbleText(window, vm->messageModel()->rowCount());
         QObject *bubble = textItem && textItem->parent() ? textItem->parent()->parent() : nullptr;
         if (bubble && bubble->property("content").toString() == text && textItem->property("builtCount").toInt() > 0)
             shownAt = swapNs;
@@ -514,7 +513,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
     }
     r.cpuMs = cpuMsSince(cpuBefore);
     const qint64 firstLine = server.firstLineWrittenNs(), lastLine = server.lastLineWrittenNs();
-    r.finalTextRight = vm->messageCount() == 2 && vm->messages().last().content == text;
+    r.finalTextRight = vm->messageModel()->rowCount() == 2 && vm->messages().last().content == text;
     r.shown = shownAt != 0;
     r.serverLinesPerSecond = lineCount / (double(lastLine - firstLine) / 1e9);
     r.appliedLinesPerSecond = lineCount / (double(lastApplied - firstLine) / 1e9);
@@ -532,7 +531,7 @@ Result runReply(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer &se
     r.frames = swaps;
     // What one presentation of the whole final text costs the bubble (Markdown,
     // rich text, layout), measured on the last bubble with one more character.
-    if (auto *textItem = qobject_cast<QQuickItem *>(window ? lastBubbleText(window, vm->messageCount()) : nullptr)) {
+    if (auto *textItem = qobject_cast<QQuickItem *>(window ? lastBubbleText(window, vm->messageModel()->rowCount()) : nullptr)) {
         QObject *bubble = textItem->parent()->parent();
         std::vector<double> times;
         QString changed = text;
@@ -677,9 +676,9 @@ bool longestStyled(QQuickWindow *window, ChatViewModel *vm, OllamaStandInServer 
 bool withoutWindow(OllamaStandInServer &server, const QString &storePath)
 {
     SessionStore store(storePath);
-    ChatViewModel vm(&store);
+    ChatViewModel vm(&store, OllamaServer{.baseUrl = server.url()});
     ModelManager *manager = vm.modelManager();
-    if (!waitFor([&] { return !manager->ollamaBackends().isEmpty(); }, 10000))
+    if (!waitFor([&] { return !manager->ollamaBackends().isEmpty() && !vm.isRestoring(); }, 10000))
         return false;
     manager->select(*manager->ollamaBackends().first());
     const Result burst = runReply(nullptr, &vm, server, sampleReply(20000), 5000, 0);
@@ -704,15 +703,13 @@ int main(int argc, char *argv[])
     });
     if (!server.start())
         return 1;
-    OllamaBackend::setBaseUrlForTesting(server.url());
-    HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")));
+    HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")), OllamaServer{.baseUrl = server.url()});
     QQuickWindow *window = hushwing.window();
-    auto *content = window ? window->findChild<ContentView *>(QStringLiteral("contentView")) : nullptr;
-    if (!content || !waitFor([&] { return content->vm() != nullptr; }, 10000)) {
+    ChatViewModel *vm = hushwing.viewModel();
+    if (!window || !waitFor([&] { return !vm->isRestoring(); }, 10000)) {
         std::printf("the window did not come up\n");
         return 1;
     }
-    ChatViewModel *vm = content->vm();
     ModelManager *manager = vm->modelManager();
     if (!waitFor([&] { return !manager->ollamaBackends().isEmpty(); }, 10000)) {
         std::printf("the stand-in model was not discovered\n");

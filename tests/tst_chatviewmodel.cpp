@@ -38,6 +38,12 @@ public:
     void reset() override {}
 };
 
+// Model discovery must not reach a real server on this machine.
+OllamaServer noOllama()
+{
+    return OllamaServer{.baseUrl = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort()))};
+}
+
 } // namespace
 
 // The chat view model with the scripted on-device model, a real store file in
@@ -61,7 +67,7 @@ class TestChatViewModel : public QObject
         m_store.reset();
         m_store = std::make_unique<SessionStore>(path());
         [&] { QVERIFY(waitUntilOpen(*m_store)); }();
-        m_vm = std::make_unique<ChatViewModel>(m_store.get());
+        m_vm = std::make_unique<ChatViewModel>(m_store.get(), noOllama());
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         return *m_vm;
@@ -113,12 +119,6 @@ class TestChatViewModel : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        // Model discovery must not reach a real server on this machine.
-        OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
-    }
-
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -137,7 +137,7 @@ private slots:
 
     void firstStartStoresOneEmptyRecord()
     {
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
         QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
         QVERIFY(!m_vm->isGenerating());
     }
@@ -160,7 +160,7 @@ private slots:
         QSignalSpy anyChange(m_vm.get(), &ChatViewModel::draftChanged);
         m_vm->send();
         QCOMPARE(m_vm->draft(), draft);
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
         QVERIFY(!m_vm->isGenerating());
         QVERIFY(!m_vm->availabilityError());
         QCOMPARE(anyChange.count(), 0);
@@ -196,7 +196,7 @@ private slots:
         });
         m_vm->setDraft("Say hello");
         m_vm->send();
-        QCOMPARE(m_vm->messageCount(), 2);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 2);
         QCOMPARE(m_vm->messages()[0].role, ChatMessage::Role::user);
         QCOMPARE(m_vm->messages()[1].role, ChatMessage::Role::assistant);
         QCOMPARE(contents(), QStringList({"Say hello", ""}));
@@ -206,7 +206,7 @@ private slots:
         m_vm->setDraft("again");
         m_vm->send();
         QCOMPARE(m_vm->draft(), QString("again"));
-        QCOMPARE(m_vm->messageCount(), 2);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 2);
 
         QTRY_COMPARE((*m_model)->stalledCount(), 1);
         QVERIFY((*m_model)->lastRequest()->transcript.isEmpty());
@@ -268,7 +268,7 @@ private slots:
         // The next turn starts a fresh session; the error stays in the conversation.
         QVERIFY(sendAndWait("again"));
         QVERIFY((*m_model)->lastRequest()->transcript.isEmpty());
-        QCOMPARE(m_vm->messageCount(), 4);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 4);
     }
 
     void refusalsKeepTheDraftAndTheConversation()
@@ -286,14 +286,14 @@ private slots:
         m_vm->send();
         QCOMPARE(m_vm->availabilityError(), kUnavailable + "deviceNotEligible");
         QCOMPARE(m_vm->draft(), QString("hello"));
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
 
         UnlistedBackend unlisted;
         m_vm->modelManager()->select(unlisted);
         m_vm->send();
         QCOMPARE(m_vm->availabilityError(), QString("No model selected."));
         QCOMPARE(m_vm->draft(), QString("hello"));
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
 
         // A successful send leaves the last refusal in place.
         m_model = std::make_unique<ScopedScriptedModel>();
@@ -444,9 +444,9 @@ private slots:
         const QByteArray before = fileBytes(path());
 
         open();
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
         QVERIFY(sendAndWait("hello"));
-        QCOMPARE(m_vm->messageCount(), 2);  // the conversation runs in memory
+        QCOMPARE(m_vm->messageModel()->rowCount(), 2);  // the conversation runs in memory
         m_vm->newChat();
         emitAboutToQuit();
         m_vm.reset();
@@ -468,10 +468,10 @@ private slots:
         QVERIFY(!m_vm->availabilityError());
         m_vm->setAvailabilityError(QString("earlier"));
 
-        QSignalSpy messagesChanged(m_vm.get(), &ChatViewModel::messagesChanged);
+        QSignalSpy emptied(m_vm->messageModel(), &QAbstractItemModel::modelReset);
         m_vm->newChat();
-        QCOMPARE(m_vm->messageCount(), 0);
-        QCOMPARE(messagesChanged.count(), 1);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
+        QCOMPARE(emptied.count(), 1);
         QVERIFY(!m_vm->hasActiveMode());
         QVERIFY(!m_vm->availabilityError());
         QVERIFY(sessionDropped());
@@ -479,7 +479,7 @@ private slots:
         QVERIFY(m_vm->isGenerating());
         (*m_model)->releaseAll();
         QTRY_VERIFY(!m_vm->isGenerating());
-        QCOMPARE(m_vm->messageCount(), 0);
+        QCOMPARE(m_vm->messageModel()->rowCount(), 0);
         QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
     }
 
@@ -507,16 +507,18 @@ private slots:
     // any unreadable store, the message waits in the draft and nothing is written.
     void longConversationIsRestoredInTwoSteps_data()
     {
-        QTest::addColumn<bool>("newChat");
+        QTest::addColumn<QString>("newChat");  // when a new chat is started, if at all
         QTest::addColumn<bool>("damaged");
-        QTest::newRow("a send waits for the whole conversation") << false << false;
-        QTest::newRow("a new chat drops the rest") << true << false;
-        QTest::newRow("the rest is unreadable") << false << true;
+        QTest::newRow("a send waits for the whole conversation") << QString() << false;
+        QTest::newRow("a new chat drops the rest") << QString("after the first part") << false;
+        QTest::newRow("a new chat before the store is read") << QString("before") << false;
+        QTest::newRow("the rest is unreadable") << QString() << true;
     }
     void longConversationIsRestoredInTwoSteps()
     {
-        QFETCH(bool, newChat);
+        QFETCH(QString, newChat);
         QFETCH(bool, damaged);
+        const bool newChatFirst = newChat == "before";
         const qsizetype count = SessionStore::firstPart * 2 + 1;
         QStringList roles, stored;
         for (qsizetype i = 0; i < count; ++i) {
@@ -536,46 +538,56 @@ private slots:
         const QByteArray before = fileBytes(path());
 
         m_store = std::make_unique<SessionStore>(path());
+        // Made as the program does, before the store has been read; a message
+        // sent meanwhile waits for the whole conversation.
+        m_vm = std::make_unique<ChatViewModel>(m_store.get(), noOllama());
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(m_vm->isRestoring());
+        if (newChatFirst) {
+            m_vm->newChat();
+        } else if (newChat.isEmpty()) {
+            m_vm->setDraft("More");
+            m_vm->send();
+        }
         bool seenFirstPart = false;
-        // Created as the window does: when the store has opened.
         connect(m_store.get(), &SessionStore::opened, this, [&] {
             QVERIFY(m_store->isRestoring());
-            m_vm = std::make_unique<ChatViewModel>(m_store.get());
-            m_tester = std::make_unique<QAbstractItemModelTester>(
-                m_vm->messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-            QCOMPARE(m_vm->messageCount(), count);
+            seenFirstPart = true;
+            if (newChatFirst) {
+                QVERIFY(!m_vm->isRestoring());
+                QCOMPARE(m_vm->messageModel()->rowCount(), 0);
+                return;
+            }
+            QVERIFY(m_vm->isRestoring());
+            QCOMPARE(m_vm->messageModel()->rowCount(), count);
             QCOMPARE(contents().mid(0, SessionStore::firstPart), stored.mid(0, SessionStore::firstPart));
             QCOMPARE(contents().at(SessionStore::firstPart), QString());
-            if (newChat) {
-                m_vm->newChat();
-            } else {
-                m_vm->setDraft("More");
-                m_vm->send();
-                QCOMPARE(m_vm->messageCount(), count);
+            if (newChat.isEmpty())
                 QVERIFY(!m_vm->isGenerating());
-            }
-            seenFirstPart = true;
+            else
+                m_vm->newChat();
         });
         QTRY_VERIFY(seenFirstPart);
         QTRY_VERIFY(!m_store->isRestoring());
         if (damaged) {
-            QCOMPARE(m_vm->messageCount(), 0);
+            QCOMPARE(m_vm->messageModel()->rowCount(), 0);
             QCOMPARE(m_vm->draft(), QString("More"));
             QVERIFY(!m_store->isUsable());
             m_vm->send();
-            QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageCount() == 2);
+            QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageModel()->rowCount() == 2);
             m_tester.reset();
             m_vm.reset();
             m_store.reset();
             QCOMPARE(fileBytes(path()), before);
             return;
         }
-        if (newChat) {
-            QCOMPARE(m_vm->messageCount(), 0);
+        if (!newChat.isEmpty()) {
+            QCOMPARE(m_vm->messageModel()->rowCount(), 0);
             QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
             return;
         }
-        QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageCount() == count + 2);
+        QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageModel()->rowCount() == count + 2);
         QCOMPARE(contents().mid(0, count), stored);
         QCOMPARE(contents().mid(count), QStringList({"More", "Reply to: More"}));
         QCOMPARE(storedLists().second.count(QLatin1String("message ")), count);

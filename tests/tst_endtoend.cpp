@@ -2,7 +2,6 @@
 // stand-in for the Ollama server, then a second start on the same store.
 #include "AppConfig.h"
 #include "ChatViewModel.h"
-#include "ContentView.h"
 #include "HushwingApp.h"
 #include "OllamaBackend.h"
 #include "WindowFixtures.h"
@@ -67,7 +66,7 @@ QStringList contents(const ChatViewModel *vm)
 // The last message's text once the conversation has `count` messages.
 QString lastContent(const ChatViewModel *vm, int count)
 {
-    return vm->messageCount() == count ? vm->messages().last().content : QString();
+    return vm->messageModel()->rowCount() == count ? vm->messages().last().content : QString();
 }
 
 }  // namespace
@@ -89,7 +88,6 @@ private:
 void EndToEnd::initTestCase()
 {
     QVERIFY(m_ollama.listen());
-    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
     HushwingApp::describeApplication();
 }
 
@@ -99,12 +97,10 @@ ChatViewModel *EndToEnd::startedViewModel(HushwingApp &app)
     if (!window || !QTest::qWaitForWindowExposed(window))
         return nullptr;
     listenAsScreenReader(app.engine());  // the window is driven as a screen reader sees it
-    auto *content = window->findChild<ContentView *>(QStringLiteral("contentView"));
-    if (!content)
+    ChatViewModel *vm = app.viewModel();
+    if (!QTest::qWaitFor([&] { return !vm->isRestoring(); }, longWait))
         return nullptr;
-    if (!QTest::qWaitFor([&] { return content->vm() != nullptr; }, longWait))
-        return nullptr;
-    return content->vm();
+    return vm;
 }
 
 void EndToEnd::typeIntoWindow(QQuickWindow *window, const QString &text)
@@ -120,7 +116,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
     const QString storePath = dir.filePath(QStringLiteral("data/Hushwing/Hushwing.sqlite"));
 
     {
-        HushwingApp app(storePath);
+        HushwingApp app(storePath, OllamaServer{.baseUrl = m_ollama.url()});
         ChatViewModel *vm = startedViewModel(app);
         QVERIFY(vm);
         QQuickWindow *window = app.window();
@@ -161,7 +157,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
         QInputMethodEvent composing(QStringLiteral("にほ"), {});
         QCoreApplication::sendEvent(field, &composing);
         QTest::keyClick(window, Qt::Key_Return);
-        QCOMPARE(vm->messageCount(), 0);
+        QCOMPARE(vm->messageModel()->rowCount(), 0);
         QCOMPARE(vm->draft(), QString());
         QInputMethodEvent committed;
         committed.setCommitString(QString());
@@ -172,7 +168,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
         typeIntoWindow(window, QStringLiteral("Hello model"));
         QCOMPARE(vm->draft(), QStringLiteral("Hello model"));
         QTest::keyClick(window, Qt::Key_Return);
-        QCOMPARE(vm->messageCount(), 2);
+        QCOMPARE(vm->messageModel()->rowCount(), 2);
         QVERIFY(vm->isGenerating());
         QCOMPARE(vm->draft(), QString());
         QTRY_COMPARE_WITH_TIMEOUT(vm->messages().at(1).content, QStringLiteral("Hello there"), longWait);
@@ -198,7 +194,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
 
         // Start over, then a third turn sent with Ctrl+Return.
         clickAccessible(window, accessibleNamed(window, QStringLiteral("New Chat")));
-        QCOMPARE(vm->messageCount(), 0);
+        QCOMPARE(vm->messageModel()->rowCount(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(accessibleNamed(window, QStringLiteral("Proofread")), longWait);
         typeIntoWindow(window, QStringLiteral("Third"));
         QTest::keyClick(window, Qt::Key_Return, Qt::ControlModifier);
@@ -209,7 +205,7 @@ void EndToEnd::conversation_streamsStopsStartsOverAndIsRestored()
     }
 
     // A second start on the same store shows the saved conversation.
-    HushwingApp again(storePath);
+    HushwingApp again(storePath, OllamaServer{.baseUrl = m_ollama.url()});
     ChatViewModel *vm = startedViewModel(again);
     QVERIFY(vm);
     QCOMPARE(contents(vm), QStringList({"Third", "Hello there"}));

@@ -48,10 +48,12 @@ class TestModelManager : public QObject
         m_held[index]->respond(200, tagsBody(models));
     }
 
+    OllamaServer server() const { return OllamaServer{.baseUrl = m_server->url()}; }
+
     // A manager whose first refresh has ended.
     std::unique_ptr<ModelManager> settledManager()
     {
-        auto manager = std::make_unique<ModelManager>();
+        auto manager = std::make_unique<ModelManager>(server());
         QSignalSpy done(manager.get(), &ModelManager::refreshFinished);
         if (!done.wait(10000))
             return nullptr;
@@ -70,7 +72,6 @@ private slots:
     {
         m_server = new LocalHttpServer(this);
         QVERIFY(m_server->listen());
-        OllamaBackend::setBaseUrlForTesting(m_server->url());
         m_held.clear();
         m_holdAnswers = false;
         serve({});
@@ -94,7 +95,7 @@ private slots:
     void beforeTheFirstRefreshEndsOnlyTheOnDeviceModelIsOffered()
     {
         m_holdAnswers = true;
-        ModelManager manager;
+        ModelManager manager(server());
         QVERIFY(manager.isRefreshing());
         QCOMPARE(manager.selectedID(), kOnDevice);
         QCOMPARE(manager.backends().size(), 1);
@@ -143,7 +144,7 @@ private slots:
             m_status = 500;
             m_body = R"({"error":"boom"})";
         } else {
-            OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
+            delete std::exchange(m_server, nullptr);  // the server has stopped
         }
         QSignalSpy refreshing(manager.get(), &ModelManager::isRefreshingChanged);
         QVERIFY(refreshAndWait(*manager));
@@ -241,7 +242,7 @@ private slots:
         auto manager = settledManager();
         QVERIFY(manager);
         // A backend the manager does not list (say, from a list a refresh replaced).
-        const auto stray = makeBackend<OllamaBackend>(OllamaModelEntry{QStringLiteral("gone"), 5});
+        const auto stray = makeBackend<OllamaBackend>(OllamaModelEntry{QStringLiteral("gone"), 5}, server());
         QSignalSpy subtitleChanged(manager.get(), &ModelManager::selectedSubtitleChanged);
         manager->select(*stray);
         QCOMPARE(manager->selectedID(), QStringLiteral("ollama-gone"));
@@ -316,7 +317,7 @@ private slots:
     void aManagerGoneBeforeItsAnswerIsLeftAlone()
     {
         m_holdAnswers = true;
-        auto manager = std::make_unique<ModelManager>();
+        auto manager = std::make_unique<ModelManager>(server());
         QTRY_COMPARE(m_held.size(), 1);
         manager.reset();
         answerHeld(0, {{"late", 1}});

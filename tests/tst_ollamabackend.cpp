@@ -10,14 +10,16 @@ class TestOllamaBackend : public QObject
 {
     Q_OBJECT
     LocalHttpServer m_server;
-    OllamaBackend m_backend{OllamaModelEntry{QStringLiteral("llama3.2:3b"), 2019393189}};
+    std::unique_ptr<OllamaBackend> m_backend;
+
+    OllamaServer server() const { return serverAt(m_server.url()); }
 
 private slots:
     void initTestCase()
     {
-        QCOMPARE(OllamaBackend::baseUrl(), QUrl(QStringLiteral("http://127.0.0.1:11434")));
         QVERIFY(m_server.listen());
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
+        m_backend = std::make_unique<OllamaBackend>(OllamaModelEntry{QStringLiteral("llama3.2:3b"), 2019393189},
+                                                    server());
     }
 
     void init()
@@ -28,12 +30,12 @@ private slots:
 
     void infoIsBuiltFromTheEntry()
     {
-        const OllamaBackend a(OllamaModelEntry{QStringLiteral("qwen3:8b-q4_K_M"), 4661224676});
+        const OllamaBackend a(OllamaModelEntry{QStringLiteral("qwen3:8b-q4_K_M"), 4661224676}, server());
         QCOMPARE(a.info().id, QStringLiteral("ollama-qwen3:8b-q4_K_M"));
         QCOMPARE(a.info().name, QStringLiteral("qwen3:8b-q4_K_M"));
         QCOMPARE(a.info().source, ModelSource::ollama);
         QCOMPARE(a.info().detail, std::optional<QString>(QStringLiteral("4.7 GB \u00B7 Ollama")));
-        const OllamaBackend twin(OllamaModelEntry{QStringLiteral("qwen3:8b-q4_K_M"), 1});
+        const OllamaBackend twin(OllamaModelEntry{QStringLiteral("qwen3:8b-q4_K_M"), 1}, server());
         QCOMPARE(twin.info(), a.info());
         QVERIFY(a.isAvailable());
     }
@@ -46,7 +48,8 @@ private slots:
             exchange->respond(200, chunkLine("from the cloud", true));
         };
         OllamaBackend cloud(OllamaModelEntry{QStringLiteral("gpt-oss:120b-cloud"), 384,
-                                             QStringLiteral("https://ollama.com:443")});
+                                             QStringLiteral("https://ollama.com:443")},
+                            server());
         QCOMPARE(cloud.info().id, QStringLiteral("ollama-gpt-oss:120b-cloud"));
         QCOMPARE(cloud.info().remoteHost, std::optional<QString>(QStringLiteral("https://ollama.com:443")));
         QCOMPARE(cloud.info().detail, std::optional<QString>(QStringLiteral("Runs on ollama.com \u2014 not on this computer")));
@@ -62,8 +65,8 @@ private slots:
         QCOMPARE(reply.error->description, refusal);
         QTest::qWait(50);  // a request wrongly sent would arrive meanwhile
         QCOMPARE(m_server.requests.size(), 0);
-        QVERIFY(m_backend.isAvailable());
-        QVERIFY(m_backend.unavailableText().isEmpty());
+        QVERIFY(m_backend->isAvailable());
+        QVERIFY(m_backend->unavailableText().isEmpty());
 
         // The host name alone, whatever form the server gave it in.
         QCOMPARE(OllamaBackend::remoteDetailText(QStringLiteral("http://192.168.1.20:11434")),
@@ -102,7 +105,7 @@ private slots:
         const QList<OllamaModelEntry> expected{{QStringLiteral("b:latest"), 4661224676},
                                                {QStringLiteral("a"), 1},
                                                {QStringLiteral("b:latest"), 2}};
-        QCOMPARE(discoverNow(), expected);
+        QCOMPARE(discoverNow(server()), expected);
         QCOMPARE(m_server.requests.size(), 1);
         QCOMPARE(m_server.requests[0].method, QByteArray("GET"));
         QCOMPARE(m_server.requests[0].path, QByteArray("/api/tags"));
@@ -113,31 +116,27 @@ private slots:
         m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
             exchange->respond(500, j("{'models':[{'name':'a','size':1}]}"));
         };
-        QVERIFY(discoverNow().isEmpty());
+        QVERIFY(discoverNow(server()).isEmpty());
         m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
             exchange->respond(201, j("{'models':[{'name':'a','size':1}]}"));
         };
-        QVERIFY(discoverNow().isEmpty());
+        QVERIFY(discoverNow(server()).isEmpty());
         m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
             exchange->respond(200, "<html>It works!</html>", "text/html");
         };
-        QVERIFY(discoverNow().isEmpty());
+        QVERIFY(discoverNow(server()).isEmpty());
         m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
             exchange->respond(200, j("{'models':[{'name':'a','size':1},{'name':'b','size':'2'}]}"));
         };
-        QVERIFY(discoverNow().isEmpty());
+        QVERIFY(discoverNow(server()).isEmpty());
 
-        OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
-        QVERIFY(discoverNow().isEmpty());
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
+        QVERIFY(discoverNow(noServer()).isEmpty());
     }
 
     void discoverGivesUpOnAServerThatNeverAnswers()
     {
         m_server.handler = [](const HttpRequest &, HttpExchange *) {};
-        OllamaBackend::setDiscoverTimeoutForTesting(300);
-        QVERIFY(discoverNow().isEmpty());
-        OllamaBackend::setDiscoverTimeoutForTesting(60000);
+        QVERIFY(discoverNow(OllamaServer{.baseUrl = m_server.url(), .discoverTimeoutMs = 300}).isEmpty());
     }
 
     void discoverDropsTheAnswerWhenTheContextIsGone()
@@ -148,7 +147,7 @@ private slots:
         m_server.handler = [&](const HttpRequest &, HttpExchange *exchange) { pending = exchange; };
         {
             QObject context;
-            OllamaBackend::discover(&context, [&](QList<OllamaModelEntry>) { called = true; });
+            OllamaBackend::discover(server(), &context, [&](QList<OllamaModelEntry>) { called = true; });
             QVERIFY(received.wait(5000));
         }
         QVERIFY(pending);
@@ -165,10 +164,10 @@ private slots:
         QList<ChatMessage> history{ChatMessage(ChatMessage::Role::user, QStringLiteral("First \"question\"")),
                                    ChatMessage(ChatMessage::Role::assistant, QStringLiteral("Error: Ollama is not running.")),
                                    ChatMessage(ChatMessage::Role::user, QString())};
-        auto stream = m_backend.streamResponse(QStringLiteral("Next \u2014 please"), history, QStringLiteral("Be kind."));
+        auto stream = m_backend->streamResponse(QStringLiteral("Next \u2014 please"), history, QStringLiteral("Be kind."));
         QCOMPARE(collectReply(stream.get()).elements, QStringList{QStringLiteral("ok")});
-        m_backend.reset();
-        auto again = m_backend.streamResponse(QStringLiteral("Again"), {}, QString());
+        m_backend->reset();
+        auto again = m_backend->streamResponse(QStringLiteral("Again"), {}, QString());
         QVERIFY(collectReply(again.get()).finished);
 
         QCOMPARE(m_server.requests.size(), 2);
@@ -201,7 +200,7 @@ private slots:
                                         thinking, thinking, chunkLine(QStringLiteral("B")),
                                         chunkLine(QString(), true)}, 10);
         };
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto stream = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply reply = collectReply(stream.get());
         QCOMPARE(reply.elements, (QStringList{QStringLiteral("A"), QStringLiteral("AB")}));
         QVERIFY(reply.finished);
@@ -223,7 +222,7 @@ private slots:
             exchange->sendChunksSpaced({body.left(5), body.mid(5, owlAt + 2 - 5), body.mid(owlAt + 2, 3),
                                         body.mid(owlAt + 5)}, 20);
         };
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto stream = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply reply = collectReply(stream.get());
         const QString whole = QStringLiteral("Hello owl ") + QString::fromUtf8(owl) + QStringLiteral(" \u2014 ok<b>&");
         QCOMPARE(reply.elements.value(0), QStringLiteral("Hello "));
@@ -240,7 +239,7 @@ private slots:
             exchange->respond(200, chunkLine(QStringLiteral("A")) + chunkLine(QStringLiteral("B")).trimmed(),
                               "application/x-ndjson");
         };
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto stream = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply reply = collectReply(stream.get());
         QCOMPARE(reply.elements.last(), QStringLiteral("AB"));
         QVERIFY(reply.finished);
@@ -249,7 +248,7 @@ private slots:
             exchange->sendChunkedHead();
             exchange->endChunked();
         };
-        auto empty = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto empty = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply nothing = collectReply(empty.get());
         QVERIFY(nothing.finished);
         QVERIFY(nothing.elements.isEmpty());
@@ -259,7 +258,6 @@ private slots:
     // long it runs in total.
     void aSteadyReplyOutlivesTheIdleTimeout()
     {
-        OllamaBackend::setReplyIdleTimeoutForTesting(1500);
         QList<QByteArray> chunks;
         for (int i = 0; i < 12; ++i)
             chunks << chunkLine(QString::number(i % 10));
@@ -267,17 +265,20 @@ private slots:
             exchange->sendChunkedHead();
             exchange->sendChunksSpaced(chunks, 200);
         };
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        OllamaBackend backend(OllamaModelEntry{QStringLiteral("llama3.2:3b"), 1},
+                              OllamaServer{.baseUrl = m_server.url(), .replyIdleTimeoutMs = 1500});
+        auto stream = backend.streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply reply = collectReply(stream.get());
-        OllamaBackend::setReplyIdleTimeoutForTesting(120000);
         QVERIFY(reply.finished);
         QCOMPARE(reply.elements.last(), QStringLiteral("012345678901"));
     }
 
     void theDefaultsAreTheProductionOnes()
     {
-        QCOMPARE(OllamaBackend::replyIdleTimeoutMs(), 120000);
-        QCOMPARE(OllamaBackend::discoverTimeoutMs(), 60000);
+        const OllamaServer program;
+        QCOMPARE(program.endpoint(QStringLiteral("api/chat")), QUrl(QStringLiteral("http://127.0.0.1:11434/api/chat")));
+        QCOMPARE(program.replyIdleTimeoutMs, 120000);
+        QCOMPARE(program.discoverTimeoutMs, 60000);
     }
 };
 

@@ -11,12 +11,18 @@ class TestOllamaFailures : public QObject
 {
     Q_OBJECT
     LocalHttpServer m_server;
-    OllamaBackend m_backend{OllamaModelEntry{QStringLiteral("qwen3:8b"), 1}};
 
-    CollectedReply replyTo(LocalHttpServer::Handler handler)
+    // A reply from a backend of the test's server, which waits `idleTimeoutMs`
+    // for a byte (the program's 120 s unless the test shortens it).
+    CollectedReply replyTo(LocalHttpServer::Handler handler, int idleTimeoutMs = OllamaServer().replyIdleTimeoutMs)
     {
         m_server.handler = std::move(handler);
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QStringLiteral("System"));
+        return replyFrom(OllamaServer{.baseUrl = m_server.url(), .replyIdleTimeoutMs = idleTimeoutMs});
+    }
+    static CollectedReply replyFrom(const OllamaServer &server)
+    {
+        OllamaBackend backend(OllamaModelEntry{QStringLiteral("qwen3:8b"), 1}, server);
+        auto stream = backend.streamResponse(QStringLiteral("Hi"), {}, QStringLiteral("System"));
         return collectReply(stream.get());
     }
 
@@ -24,7 +30,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_server.listen());
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
     }
 
     void anyStatusButExactly200IsABadResponse_data()
@@ -115,13 +120,11 @@ private slots:
     void somethingThatDoesNotSpeakHttpIsReported()
     {
         QFETCH(bool, closes);
-        OllamaBackend::setReplyIdleTimeoutForTesting(500);
         const CollectedReply reply = replyTo([=](const HttpRequest &, HttpExchange *exchange) {
             exchange->sendRaw("SSH-2.0-OpenSSH_9.2p1 Debian-2\r\nProtocol mismatch.\n");
             if (closes)
                 exchange->close();
-        });
-        OllamaBackend::setReplyIdleTimeoutForTesting(120000);
+        }, 500);
         QVERIFY(reply.elements.isEmpty());
         QVERIFY(reply.error);
         QCOMPARE(reply.error->kind, ReplyError::Kind::network);
@@ -131,10 +134,7 @@ private slots:
 
     void noServerListeningMeansOllamaIsNotRunning()
     {
-        OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
-        const CollectedReply reply = collectReply(stream.get());
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
+        const CollectedReply reply = replyFrom(noServer());
         QVERIFY(reply.elements.isEmpty());
         QVERIFY(reply.error);
         QCOMPARE(reply.error->kind, ReplyError::Kind::ollama);
@@ -151,14 +151,12 @@ private slots:
     void aStalledServerTimesOut()
     {
         QFETCH(bool, sendsFirstChunk);
-        OllamaBackend::setReplyIdleTimeoutForTesting(300);
         const CollectedReply reply = replyTo([=](const HttpRequest &, HttpExchange *exchange) {
             if (sendsFirstChunk) {
                 exchange->sendChunkedHead();
                 exchange->sendChunk(chunkLine(QStringLiteral("A")));
             }
-        });
-        OllamaBackend::setReplyIdleTimeoutForTesting(120000);
+        }, 300);
         QCOMPARE(reply.elements, sendsFirstChunk ? QStringList{QStringLiteral("A")} : QStringList{});
         QVERIFY(reply.error);
         QCOMPARE(reply.error->kind, ReplyError::Kind::network);

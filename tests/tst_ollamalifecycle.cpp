@@ -31,7 +31,7 @@ class TestOllamaLifecycle : public QObject
     Q_OBJECT
     LocalHttpServer m_server;
     LocalHttpServer m_proxyTrap;
-    OllamaBackend m_backend{OllamaModelEntry{QStringLiteral("gemma3:4b"), 1}};
+    std::unique_ptr<OllamaBackend> m_backend;
 
 private slots:
     void initTestCase()
@@ -48,7 +48,8 @@ private slots:
         qunsetenv("no_proxy");
         qunsetenv("NO_PROXY");
         QNetworkProxyFactory::setUseSystemConfiguration(true);
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
+        m_backend = std::make_unique<OllamaBackend>(OllamaModelEntry{QStringLiteral("gemma3:4b"), 1},
+                                                    serverAt(m_server.url()));
     }
 
     // Qt itself skips proxies for loopback addresses, so a name that only a
@@ -58,13 +59,13 @@ private slots:
         m_server.handler = [](const HttpRequest &, HttpExchange *exchange) {
             exchange->respond(200, j("{'models':[{'name':'direct','size':1}]}"));
         };
-        QCOMPARE(discoverNow(), (QList<OllamaModelEntry>{{QStringLiteral("direct"), 1}}));
+        QCOMPARE(discoverNow(serverAt(m_server.url())), (QList<OllamaModelEntry>{{QStringLiteral("direct"), 1}}));
 
-        OllamaBackend::setBaseUrlForTesting(QUrl(QStringLiteral("http://ollama-proxy-check.invalid:11434")));
-        QVERIFY(discoverNow().isEmpty());
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        const OllamaServer onlyAProxyKnows = serverAt(QUrl(QStringLiteral("http://ollama-proxy-check.invalid:11434")));
+        QVERIFY(discoverNow(onlyAProxyKnows).isEmpty());
+        OllamaBackend backend(OllamaModelEntry{QStringLiteral("gemma3:4b"), 1}, onlyAProxyKnows);
+        auto stream = backend.streamResponse(QStringLiteral("Hi"), {}, QString());
         const CollectedReply reply = collectReply(stream.get());
-        OllamaBackend::setBaseUrlForTesting(m_server.url());
         QVERIFY(reply.error);
         QCOMPARE(reply.error->kind, ReplyError::Kind::network);
         QCOMPARE(reply.error->description, QStringLiteral("The address of the Ollama server could not be found."));
@@ -75,7 +76,7 @@ private slots:
     {
         QPointer<HttpExchange> running;
         m_server.handler = stallAfterFirstChunk(&running);
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto stream = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         QSignalSpy elements(stream.get(), &ReplyStream::appended);
         QSignalSpy finished(stream.get(), &ReplyStream::finished);
         QSignalSpy failed(stream.get(), &ReplyStream::failed);
@@ -93,7 +94,7 @@ private slots:
     {
         QPointer<HttpExchange> running;
         m_server.handler = stallAfterFirstChunk(&running);
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto stream = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         QSignalSpy elements(stream.get(), &ReplyStream::appended);
         QVERIFY(elements.wait(5000));
         QVERIFY(running);
@@ -108,7 +109,7 @@ private slots:
     {
         QPointer<HttpExchange> running;
         m_server.handler = stallAfterFirstChunk(&running);
-        auto stream = m_backend.streamResponse(QStringLiteral("Hi"), {}, QString());
+        auto stream = m_backend->streamResponse(QStringLiteral("Hi"), {}, QString());
         QSignalSpy elements(stream.get(), &ReplyStream::appended);
         QSignalSpy finished(stream.get(), &ReplyStream::finished);
         QSignalSpy failed(stream.get(), &ReplyStream::failed);
@@ -128,8 +129,8 @@ private slots:
             exchange->sendChunkedHead();
             exchange->sendChunksSpaced({chunkLine(tag), chunkLine(tag), chunkLine(tag, true)}, 30);
         };
-        auto first = m_backend.streamResponse(QStringLiteral("first"), {}, QString());
-        auto second = m_backend.streamResponse(QStringLiteral("second"), {}, QString());
+        auto first = m_backend->streamResponse(QStringLiteral("first"), {}, QString());
+        auto second = m_backend->streamResponse(QStringLiteral("second"), {}, QString());
         QSignalSpy firstElements(first.get(), &ReplyStream::appended);
         QSignalSpy secondElements(second.get(), &ReplyStream::appended);
         QSignalSpy firstFinished(first.get(), &ReplyStream::finished);
@@ -177,11 +178,11 @@ static int runExitProbe(int argc, char **argv)
     std::unique_ptr<ReplyStream> stream;  // outlives the application on purpose
     {
         QCoreApplication app(argc, argv);
-        OllamaBackend::setBaseUrlForTesting(QUrl(qEnvironmentVariable(probeVariable)));
-        OllamaBackend backend(OllamaModelEntry{QStringLiteral("m"), 1});
+        const OllamaServer server = serverAt(QUrl(qEnvironmentVariable(probeVariable)));
+        OllamaBackend backend(OllamaModelEntry{QStringLiteral("m"), 1}, server);
         stream = backend.streamResponse(QStringLiteral("Hi"), {}, QString());
         QObject context;
-        OllamaBackend::discover(&context, [](QList<OllamaModelEntry>) {});
+        OllamaBackend::discover(server, &context, [](QList<OllamaModelEntry>) {});
         bool started = false;
         QObject::connect(stream.get(), &ReplyStream::appended, [&] { started = true; });
         if (!QTest::qWaitFor([&] { return started; }, 10000))

@@ -23,7 +23,6 @@
 #if defined(PROBE_BASELINE) || defined(PROBE_CONTROLS)
 #include <QQmlApplicationEngine>
 #else
-#include "ContentView.h"
 #include "HushwingApp.h"
 #include "SessionStore.h"
 #endif
@@ -122,16 +121,16 @@ int main(int argc, char *argv[])
                         ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first()));
 #else
     HushwingApp::describeApplication();
-    HushwingApp hushwing(SessionStore::defaultPath());
-    // The conversation is shown once the root view has its view model (it
-    // waits for the store to be read) and the chat screen is drawn.
-    auto *content = hushwing.window() ? hushwing.window()->findChild<ContentView *>(QStringLiteral("contentView")) : nullptr;
-    QObject::connect(content, &ContentView::vmChanged, hushwing.window(), &QQuickWindow::update);
-    QObject::connect(hushwing.store(), &SessionStore::opened, [] {
+    HushwingApp hushwing(SessionStore::defaultPath(), OllamaServer());
+    // The conversation is shown in the first frame drawn once the view model
+    // has it (a long one's first messages): the store is read on its own thread.
+    QObject::connect(hushwing.store(), &SessionStore::opened, [window = hushwing.window()] {
         std::printf("read %lld\n", monotonicNs());  // the store has been read (on its own thread)
         std::fflush(stdout);
+        if (window)
+            window->update();
     });
-    watchFirstFrame(hushwing.window(), [content] { return content && content->vm(); });
+    watchFirstFrame(hushwing.window(), [store = hushwing.store()] { return store->isOpen(); });
     restoredWhole = [store = hushwing.store()] { return !store->isRestoring(); };
 #endif
     std::printf("loaded %lld\n", monotonicNs());  // window and its QML created

@@ -1,5 +1,6 @@
 #include "HushwingApp.h"
 
+#include "ChatViewModel.h"
 #include "SessionStore.h"
 #include "SingleInstance.h"
 #include "SymbolImageProvider.h"
@@ -45,31 +46,41 @@ void quitOnTerminationSignals()
 
 } // namespace
 
-HushwingApp::HushwingApp(const QString &storePath, const QString &notice, QObject *parent) : QObject(parent)
+HushwingApp::HushwingApp(const QString &storePath, const OllamaServer &ollama, const QString &notice, QObject *parent)
+    : QObject(parent)
 {
     // The store opens on its own thread while the window loads; it makes its
     // folder (owner-only) on a first start; an unusable store still lets the
     // program run with an empty conversation.
     m_store = std::make_unique<SessionStore>(storePath);
+    m_viewModel = std::make_unique<ChatViewModel>(m_store.get(), ollama);
+    QQmlEngine::setObjectOwnership(m_viewModel.get(), QQmlEngine::CppOwnership);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/"));
     SymbolImageProvider::install(m_engine.get());
-    m_engine->setInitialProperties({{QStringLiteral("modelContext"), QVariant::fromValue<QObject *>(m_store.get())},
+    m_engine->setInitialProperties({{QStringLiteral("vm"), QVariant::fromValue(m_viewModel.get())},
                                     {QStringLiteral("storeNotice"), notice}});
     m_engine->load(QUrl(QStringLiteral("qrc:/Hushwing/Main.qml")));
 }
 
 HushwingApp::~HushwingApp()
 {
-    // The window and its view model go before the store they write to.
+    // The window goes before the view model it shows, and the view model
+    // (which saves a reply still running) before the store it writes to.
     m_engine.reset();
+    m_viewModel.reset();
     m_store.reset();
 }
 
 SessionStore *HushwingApp::store() const
 {
     return m_store.get();
+}
+
+ChatViewModel *HushwingApp::viewModel() const
+{
+    return m_viewModel.get();
 }
 
 QQmlApplicationEngine *HushwingApp::engine() const
@@ -102,7 +113,7 @@ int HushwingApp::main(int argc, char *argv[])
         return 0;
     quitOnTerminationSignals();
     const bool mayUseStore = instance.mayUseStore();
-    HushwingApp hushwing(mayUseStore ? storePath : QString(),
+    HushwingApp hushwing(mayUseStore ? storePath : QString(), OllamaServer(),
                          mayUseStore ? QString() : SingleInstance::storeInUseNotice());
     if (!hushwing.window())
         return 1;

@@ -1,27 +1,34 @@
 #pragma once
 
 #include <QObject>
+#include "OllamaServer.h"
+
 #include <QString>
 #include <memory>
 
+class ChatViewModel;
 class QQmlApplicationEngine;
 class QQuickWindow;
 class SessionStore;
 
-// The program: the store opened once at start and the one window, whose root
-// view creates the chat view model when it first appears.
+// The program, built in one place: the store (opened once at start), the chat
+// view model over it, and the one window, which shows that view model.
 class HushwingApp : public QObject
 {
     Q_OBJECT
 public:
-    // Starts opening the store at `storePath` (creating its folder) and shows
-    // the window. The program passes SessionStore::defaultPath(); tests pass a
-    // file of their own. With an empty path no store is opened: the window
-    // starts empty, saves nothing, and shows `notice`, a sentence saying why.
-    explicit HushwingApp(const QString &storePath, const QString &notice = {}, QObject *parent = nullptr);
+    // Starts opening the store at `storePath` (creating its folder), makes the
+    // view model, which restores the conversation once the store has been
+    // read and offers the models `ollama` lists, and shows the window. The
+    // program passes SessionStore::defaultPath() and the default server; tests
+    // pass their own. With an empty path no store is opened: the window starts
+    // empty, saves nothing, and shows `notice`, a sentence saying why.
+    HushwingApp(const QString &storePath, const OllamaServer &ollama, const QString &notice = {},
+                QObject *parent = nullptr);
     ~HushwingApp() override;
 
     SessionStore *store() const;
+    ChatViewModel *viewModel() const;
     QQmlApplicationEngine *engine() const;
     // The window, or null when the window's QML failed to load.
     QQuickWindow *window() const;
@@ -35,5 +42,6 @@ public:
 
 private:
     std::unique_ptr<SessionStore> m_store;
+    std::unique_ptr<ChatViewModel> m_viewModel;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
 };

@@ -4,8 +4,8 @@
 
 #include <QQmlEngine>
 
-ModelManager::ModelManager(QObject *parent)
-    : QObject(parent), m_selectedID(QStringLiteral("apple-intelligence")),
+ModelManager::ModelManager(const OllamaServer &ollama, QObject *parent)
+    : QObject(parent), m_ollama(ollama), m_selectedID(QStringLiteral("apple-intelligence")),
       m_aiBackend(makeBackend<AppleIntelligenceBackend>())
 {
     QQmlEngine::setObjectOwnership(m_aiBackend.get(), QQmlEngine::CppOwnership);
@@ -60,7 +60,7 @@ void ModelManager::refresh()
 {
     setIsRefreshing(true);
     // Runs on this object's thread, and not at all if the manager is gone by then.
-    OllamaBackend::discover(this, [this](QList<OllamaModelEntry> entries) {
+    OllamaBackend::discover(m_ollama, this, [this](QList<OllamaModelEntry> entries) {
         applyDiscovered(entries);
         setIsRefreshing(false);
         emit refreshFinished();
@@ -74,7 +74,7 @@ void ModelManager::applyDiscovered(const QList<OllamaModelEntry> &entries)
     QList<std::shared_ptr<OllamaBackend>> fresh;
     fresh.reserve(entries.size());
     for (const auto &entry : entries) {
-        auto backend = makeBackend<OllamaBackend>(entry);
+        auto backend = makeBackend<OllamaBackend>(entry, m_ollama);
         // The views read these objects; the manager's list owns them, not QML.
         QQmlEngine::setObjectOwnership(backend.get(), QQmlEngine::CppOwnership);
         fresh.append(std::move(backend));

@@ -20,7 +20,8 @@ class ModelManager : public QObject
     Q_PROPERTY(QString selectedSubtitle READ selectedSubtitle NOTIFY selectedSubtitleChanged)
 public:
     // Starts one refresh without waiting for it: isRefreshing is true on return.
-    explicit ModelManager(QObject *parent = nullptr);
+    // The Ollama models are those `ollama` lists.
+    explicit ModelManager(const OllamaServer &ollama, QObject *parent = nullptr);
     ~ModelManager() override;
 
     const QList<std::shared_ptr<OllamaBackend>> &ollamaBackends() const { return m_ollamaBackends; }
@@ -54,6 +55,7 @@ private:
     void setIsRefreshing(bool value);
     void applyDiscovered(const QList<OllamaModelEntry> &entries);
 
+    const OllamaServer m_ollama;
     QList<std::shared_ptr<OllamaBackend>> m_ollamaBackends;
     QString m_selectedID;
     bool m_isRefreshing = false;

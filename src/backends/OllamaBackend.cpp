@@ -12,16 +12,6 @@
 
 namespace {
 
-constexpr int defaultReplyIdleTimeoutMs = 120000;
-// Qt's client has no time-out of its own; an unanswered list request must still
-// end, so it gets the usual default of a system HTTP client.
-constexpr int defaultDiscoverTimeoutMs = 60000;
-
-// All of these are used on the GUI thread only.
-QUrl g_baseUrl(QStringLiteral("http://127.0.0.1:11434"));
-int g_replyIdleTimeoutMs = defaultReplyIdleTimeoutMs;
-int g_discoverTimeoutMs = defaultDiscoverTimeoutMs;
-
 // The one network manager for every request to the server, made on first use
 // and gone with the application, which takes the requests still running along.
 QNetworkAccessManager *networkManager()
@@ -33,13 +23,6 @@ QNetworkAccessManager *networkManager()
         manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     }
     return manager;
-}
-
-QUrl endpoint(const QString &path)
-{
-    QUrl url = OllamaBackend::baseUrl();
-    url.setPath(QLatin1Char('/') + path);
-    return url;
 }
 
 // The name of the computer a remote model runs on: the host of an address
@@ -64,8 +47,8 @@ ModelInfo infoFor(const OllamaModelEntry &entry)
 
 } // namespace
 
-OllamaBackend::OllamaBackend(const OllamaModelEntry &entry, QObject *parent)
-    : ModelBackend(parent), m_info(infoFor(entry)), m_modelName(entry.name)
+OllamaBackend::OllamaBackend(const OllamaModelEntry &entry, const OllamaServer &server, QObject *parent)
+    : ModelBackend(parent), m_info(infoFor(entry)), m_modelName(entry.name), m_server(server)
 {
 }
 
@@ -115,9 +98,9 @@ std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, co
     }
     QString encodingError;
     OllamaChatExchange::Request request;
-    request.url = endpoint(QStringLiteral("api/chat"));
+    request.url = m_server.endpoint(QStringLiteral("api/chat"));
     request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson(&encodingError);
-    request.idleTimeoutMs = replyIdleTimeoutMs();
+    request.idleTimeoutMs = m_server.replyIdleTimeoutMs;
     if (!encodingError.isEmpty())
         stream->fail({ReplyError::Kind::decoding, encodingError});
     else
@@ -125,12 +108,13 @@ std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, co
     return stream;
 }
 
-void OllamaBackend::discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done)
+void OllamaBackend::discover(const OllamaServer &server, QObject *context,
+                             std::function<void(QList<OllamaModelEntry>)> done)
 {
     if (!context || !done)
         return;
-    QNetworkRequest request(endpoint(QStringLiteral("api/tags")));
-    request.setTransferTimeout(discoverTimeoutMs());
+    QNetworkRequest request(server.endpoint(QStringLiteral("api/tags")));
+    request.setTransferTimeout(server.discoverTimeoutMs);
     QNetworkReply *reply = networkManager()->get(request);
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     connect(reply, &QNetworkReply::finished, context, [reply, done] {
@@ -143,10 +127,3 @@ void OllamaBackend::discover(QObject *context, std::function<void(QList<OllamaMo
         done(models);
     });
 }
-
-QUrl OllamaBackend::baseUrl() { return g_baseUrl; }
-void OllamaBackend::setBaseUrlForTesting(const QUrl &url) { g_baseUrl = url; }
-int OllamaBackend::replyIdleTimeoutMs() { return g_replyIdleTimeoutMs; }
-void OllamaBackend::setReplyIdleTimeoutForTesting(int milliseconds) { g_replyIdleTimeoutMs = milliseconds; }
-int OllamaBackend::discoverTimeoutMs() { return g_discoverTimeoutMs; }
-void OllamaBackend::setDiscoverTimeoutForTesting(int milliseconds) { g_discoverTimeoutMs = milliseconds; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModelBackend.h"
+#include "OllamaServer.h"
 #include "OllamaWire.h"
 
 #include <QUrl>
@@ -18,7 +19,8 @@ class OllamaBackend : public ModelBackend
 {
     Q_OBJECT
 public:
-    explicit OllamaBackend(const OllamaModelEntry &entry, QObject *parent = nullptr);
+    // A backend for one of the models `server` listed.
+    OllamaBackend(const OllamaModelEntry &entry, const OllamaServer &server, QObject *parent = nullptr);
 
     ModelInfo info() const override { return m_info; }
     bool isAvailable() const override { return !m_info.isRemote(); }
@@ -30,7 +32,8 @@ public:
     // Asks the server for its installed models. `done` runs once, later, with
     // the models in the server's order, or an empty list on any failure; it
     // does not run if `context` is destroyed first.
-    static void discover(QObject *context, std::function<void(QList<OllamaModelEntry>)> done);
+    static void discover(const OllamaServer &server, QObject *context,
+                         std::function<void(QList<OllamaModelEntry>)> done);
 
     // The messages of one request: the system prompt, the history, the new prompt.
     static QList<OllamaMessage> requestMessages(const QString &to, const QList<ChatMessage> &history,
@@ -41,19 +44,8 @@ public:
     // whatever the server gave ("https://ollama.com:443").
     static QString remoteDetailText(const QString &remoteHost);
 
-    // The server's address: http://127.0.0.1:11434. Tests point it at a server
-    // of their own; the program never changes it.
-    static QUrl baseUrl();
-    static void setBaseUrlForTesting(const QUrl &url);
-
-    // How long a reply may go without a byte from the server (120 s), and how
-    // long the model list may take to arrive (60 s). Tests shorten them.
-    static int replyIdleTimeoutMs();
-    static void setReplyIdleTimeoutForTesting(int milliseconds);
-    static int discoverTimeoutMs();
-    static void setDiscoverTimeoutForTesting(int milliseconds);
-
 private:
     ModelInfo m_info;
     QString m_modelName;
+    OllamaServer m_server;
 };

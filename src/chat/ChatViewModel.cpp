@@ -8,16 +8,23 @@
 
 #include <QCoreApplication>
 
-ChatViewModel::ChatViewModel(SessionStore *modelContext, QObject *parent)
+ChatViewModel::ChatViewModel(SessionStore *store, const OllamaServer &ollama, QObject *parent)
     : QObject(parent), d(new Private)
 {
     d->model = new MessageListModel(this);
-    d->manager = new ModelManager(this);
-    d->store = modelContext;
+    d->manager = new ModelManager(ollama, this);
+    d->store = store;
     // A reply still running at quit is stopped and saved with what it has.
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &ChatViewModel::stopAndSaveForQuit);
-    loadSession();
+    if (!store)
+        return;
+    // The store is read on its own thread while the window loads.
+    d->restoring = true;
+    if (store->isOpen())
+        loadSession();
+    else
+        connect(store, &SessionStore::opened, this, &ChatViewModel::loadSession, Qt::SingleShotConnection);
 }
 
 ChatViewModel::~ChatViewModel()
@@ -27,7 +34,7 @@ ChatViewModel::~ChatViewModel()
 
 const QList<ChatMessage> &ChatViewModel::messages() const { return d->model->messages(); }
 MessageListModel *ChatViewModel::messageModel() const { return d->model; }
-int ChatViewModel::messageCount() const { return int(messages().size()); }
+bool ChatViewModel::isRestoring() const { return d->restoring; }
 QString ChatViewModel::draft() const { return d->draft; }
 bool ChatViewModel::isGenerating() const { return d->isGenerating; }
 std::optional<QString> ChatViewModel::availabilityError() const { return d->availabilityError; }
@@ -60,11 +67,10 @@ void ChatViewModel::setAvailabilityError(const std::optional<QString> &value)
 
 void ChatViewModel::dismissAvailabilityError() { setAvailabilityError(std::nullopt); }
 
-// Writing the list always notifies, even when it stays empty.
+// Writing the list always notifies (the model is reset), even when it stays empty.
 void ChatViewModel::setMessages(const QList<ChatMessage> &messages)
 {
     d->model->setMessages(messages);
-    emit messagesChanged();
 }
 
 QString ChatViewModel::fullSystemPrompt() const
@@ -101,9 +107,8 @@ void ChatViewModel::send()
     setDraft(QString());
     const QList<ChatMessage> history = messages();
     d->model->append(ChatMessage(ChatMessage::Role::user, text));
-    const int replyIndex = messageCount();
+    const int replyIndex = int(messages().size());
     d->model->append(ChatMessage(ChatMessage::Role::assistant, QString()));
-    emit messagesChanged();
     setIsGenerating(true);
     startReply(backend, text, history, replyIndex);
 }

@@ -22,7 +22,7 @@ class ChatViewModel : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("Created by the program")
     Q_PROPERTY(MessageListModel *messages READ messageModel CONSTANT)
-    Q_PROPERTY(int messageCount READ messageCount NOTIFY messagesChanged)
+    Q_PROPERTY(bool isRestoring READ isRestoring NOTIFY isRestoringChanged)
     Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
     Q_PROPERTY(bool isGenerating READ isGenerating NOTIFY isGeneratingChanged)
     Q_PROPERTY(bool hasAvailabilityError READ hasAvailabilityError NOTIFY availabilityErrorChanged)
@@ -32,12 +32,17 @@ class ChatViewModel : public QObject
     Q_PROPERTY(WritingMode activeMode READ activeModeValue NOTIFY activeModeChanged)
     Q_PROPERTY(ModelManager *modelManager READ modelManager CONSTANT)
 public:
-    explicit ChatViewModel(SessionStore *modelContext, QObject *parent = nullptr);
+    // Restores the stored conversation as soon as `store` has been read (at
+    // once when it has been already); without a store the conversation starts
+    // empty and is never saved. The Ollama models are those `ollama` lists.
+    ChatViewModel(SessionStore *store, const OllamaServer &ollama, QObject *parent = nullptr);
     ~ChatViewModel() override;
 
     const QList<ChatMessage> &messages() const;
     MessageListModel *messageModel() const;
-    int messageCount() const;
+    // True until the stored conversation is all in: nothing is saved
+    // meanwhile, and a send waits for it.
+    bool isRestoring() const;
     QString draft() const;
     void setDraft(const QString &draft);
     bool isGenerating() const;
@@ -65,7 +70,7 @@ public:
     Q_INVOKABLE void dismissAvailabilityError();
 
 signals:
-    void messagesChanged();
+    void isRestoringChanged();
     void draftChanged();
     void isGeneratingChanged();
     void availabilityErrorChanged();
@@ -82,6 +87,8 @@ private:
     void resetSelectedBackend();
     void loadSession();
     void finishRestoring(const QList<ChatMessage> &messages);
+    void endRestoring();
+    void setRestoring(bool value);
     void saveSession();
 
     struct Private;

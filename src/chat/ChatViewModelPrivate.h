@@ -26,8 +26,8 @@ struct ChatViewModel::Private
     std::unique_ptr<ReplyTask> task;
     QPointer<SessionStore> store;
     std::optional<qint64> currentSession;  // the id of the record in use
-    // A long conversation's later texts are still being read: nothing is saved
-    // meanwhile, and a send waits for them.
+    // The stored conversation (or a long one's later texts) is still being
+    // read: nothing is saved meanwhile, and a send waits for it.
     bool restoring = false;
     bool sendWhenRestored = false;
 };

@@ -5,31 +5,38 @@
 #include "ModelBackend.h"
 #include "SessionStore.h"
 
-// The store has been opened (ContentView waits for it); its records are
-// taken over without a copy.
+// The store has been read; its records are taken over without a copy. The
+// newest conversation is shown (a long one its first messages now, the rest
+// of the texts as soon as they are read) and the older records go.
 void ChatViewModel::loadSession()
 {
-    if (!d->store)
-        return;
+    const bool wanted = d->restoring;  // false when a new chat came first
     auto records = d->store->takeRecords();
-    if (!records)
-        return;  // an unreadable store: nothing restored, nothing stored this run
-    if (records->isEmpty()) {
-        const ChatSession record = d->store->newRecord();
-        d->currentSession = record.id;
-        d->store->save(record);
+    if (!records) {  // an unreadable store: nothing restored, nothing stored this run
+        endRestoring();
         return;
     }
-    d->currentSession = records->first().id;
-    setMessages(std::exchange(records->first().messages, {}));
-    // Older records go; the store deletes them on its thread.
-    for (qsizetype i = 1; i < records->size(); ++i)
-        d->store->remove(records->at(i).id);
-    // A long conversation shows its first messages now, the rest of the texts
-    // as soon as they are read.
-    d->restoring = d->store->isRestoring();
-    if (d->restoring)
-        connect(d->store, &SessionStore::restored, this, &ChatViewModel::finishRestoring);
+    if (records->isEmpty()) {
+        d->currentSession = d->store->newRecord().id;
+    } else {
+        d->currentSession = records->first().id;
+        // Older records go; the store deletes them on its thread.
+        for (qsizetype i = 1; i < records->size(); ++i)
+            d->store->remove(records->at(i).id);
+        if (wanted) {
+            setMessages(std::exchange(records->first().messages, {}));
+            if (d->store->isRestoring())
+                connect(d->store, &SessionStore::restored, this, &ChatViewModel::finishRestoring,
+                        Qt::SingleShotConnection);
+            else
+                endRestoring();
+            return;
+        }
+    }
+    // A first start (or a new chat that came first): the record holds the
+    // conversation as it is.
+    d->store->save({*d->currentSession, QDateTime::currentDateTimeUtc(), messages()});
+    endRestoring();
 }
 
 // The whole conversation has been read. When the rest of the file turned out
@@ -37,18 +44,32 @@ void ChatViewModel::loadSession()
 // waiting message stays in the draft.
 void ChatViewModel::finishRestoring(const QList<ChatMessage> &messages)
 {
-    if (!std::exchange(d->restoring, false))
+    if (!d->restoring)
         return;  // a new chat came first
     if (messages.isEmpty()) {
         d->currentSession.reset();
         d->sendWhenRestored = false;
         setMessages({});
-        return;
-    }
-    if (!d->model->fillContents(messages))
+    } else if (!d->model->fillContents(messages)) {
         setMessages(messages);  // fewer texts than roles: the rows themselves change
+    }
+    endRestoring();
+}
+
+// A message sent while the conversation was coming in goes now.
+void ChatViewModel::endRestoring()
+{
+    setRestoring(false);
     if (std::exchange(d->sendWhenRestored, false))
         send();
+}
+
+void ChatViewModel::setRestoring(bool value)
+{
+    if (value == d->restoring)
+        return;
+    d->restoring = value;
+    emit isRestoringChanged();
 }
 
 // The record gets the message list as it stands: shared with the writer, not
@@ -63,7 +84,8 @@ void ChatViewModel::saveSession()
 void ChatViewModel::newChat()
 {
     stop();
-    d->restoring = d->sendWhenRestored = false;  // what is still being read is not wanted now
+    d->sendWhenRestored = false;
+    setRestoring(false);  // what is still being read is not wanted now
     setMessages({});
     if (d->currentSession && d->store)
         d->store->save({*d->currentSession, QDateTime::currentDateTimeUtc(), {}});

@@ -1,5 +1,12 @@
 #include "MessageListModel.h"
 
+MessageListModel::MessageListModel(QObject *parent) : QAbstractListModel(parent)
+{
+    connect(this, &QAbstractItemModel::rowsInserted, this, &MessageListModel::countChanged);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, &MessageListModel::countChanged);
+    connect(this, &QAbstractItemModel::modelReset, this, &MessageListModel::countChanged);
+}
+
 int MessageListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_messages.size());

@@ -20,9 +20,11 @@ class MessageListModel : public QAbstractListModel
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Owned by the chat view model")
+    // The number of rows, for bindings (a view's own count follows only at its next layout).
+    Q_PROPERTY(int count READ rowCount NOTIFY countChanged)
 public:
     enum Roles { IdRole = Qt::UserRole + 1, RoleRole, ContentRole };
-    using QAbstractListModel::QAbstractListModel;
+    explicit MessageListModel(QObject *parent = nullptr);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -38,6 +40,9 @@ public:
     // Both change one message's text; false when `row` is outside the list.
     bool appendContent(int row, QStringView piece);
     bool setContent(int row, const QString &content);
+
+signals:
+    void countChanged();
 
 private:
     QList<ChatMessage> m_messages;

@@ -179,6 +179,7 @@ Item {
                 contents.push(i === 11 ? shortLines(30 * 1000) : "Message " + i + "\nwith a second line")
             fixture.start(contents.map((c, i) => i % 2 === 0 ? "user" : "assistant"), contents)
             const messages = createTemporaryObject(messageListComponent, stage, { vm: fixture.vm })
+            tryCompare(fixture.vm, "isRestoring", false, 10000)
             waitForRendering(messages)
             verify(messages.activeFocusOnTab, "the list is one Tab stop")
             messages.forceActiveFocus(Qt.TabFocusReason)

@@ -36,6 +36,7 @@ TestCase {
         fixture.start(roles || [], contents || [])
         view = createTemporaryObject(chatViewComponent, testCase, { vm: fixture.vm })
         verify(view)
+        tryCompare(view.vm, "isRestoring", false, 10000)
         waitForRendering(view)
         return view
     }
@@ -148,7 +149,7 @@ TestCase {
 
         const requestsBefore = fixture.chatRequests
         typeAndReturn("Fix this")
-        compare(view.vm.messageCount, 2)
+        compare(view.vm.messages.count, 2)
         compare(view.vm.activeModeID, "Proofread", "the mode stays active after the first message")
         compare(item("modeBar").visible, false)
         compare(findChild(view, "emptyState"), null)
@@ -180,7 +181,7 @@ TestCase {
         useOllama()
         view.vm.draft = "\n\n"
         mouseClick(item("sendButton"))
-        compare(view.vm.messageCount, 0)
+        compare(view.vm.messages.count, 0)
         compare(view.vm.draft, "\n\n")
     }
 
@@ -195,7 +196,7 @@ TestCase {
 
         // Return during a reply calls send(), which ignores it.
         typeAndReturn("Again")
-        compare(view.vm.messageCount, 2)
+        compare(view.vm.messages.count, 2)
 
         mouseClick(button)
         tryCompare(view.vm, "isGenerating", false, 10000)
@@ -213,12 +214,12 @@ TestCase {
         keyClick(Qt.Key_Return, Qt.ShiftModifier)
         keyClick("b")
         compare(view.vm.draft, "a\nb")
-        compare(view.vm.messageCount, 0)
+        compare(view.vm.messages.count, 0)
 
         // Ctrl+Return works with the focus away from the field.
         item("newChatButton").forceActiveFocus()
         keyClick(Qt.Key_Return, Qt.ControlModifier)
-        compare(view.vm.messageCount, 2)
+        compare(view.vm.messages.count, 2)
         compare(view.vm.draft, "")
     }
 
@@ -311,7 +312,7 @@ TestCase {
         compare(button.enabled, true)
 
         keySequence(StandardKey.New)
-        compare(view.vm.messageCount, 0)
+        compare(view.vm.messages.count, 0)
         compare(view.vm.hasActiveMode, false)
         compare(button.enabled, false)
         verify(item("emptyState").visible)
@@ -356,7 +357,9 @@ TestCase {
         showChat(roles, contents)
         const list = item("messageList")
         compare(list.count, 30)
-        wait(100)
+        // The view was there before the restore, and a frame has been drawn
+        // since: a scroll the restore had queued would be running now.
+        verify(!list.isScrollAnimating)
         compare(list.contentY, list.originY - list.topMargin, "a restored conversation is shown from the top")
         verify(!lastMessageRestsAtBottom(list))
 

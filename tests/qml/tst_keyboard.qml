@@ -35,6 +35,7 @@ TestCase {
         fixture.start(roles || [], contents || [])
         view = createTemporaryObject(chatViewComponent, testCase, { vm: fixture.vm })
         verify(view)
+        tryCompare(view.vm, "isRestoring", false, 10000)
         waitForRendering(view)
         return view
     }
@@ -281,6 +282,7 @@ TestCase {
     function test_focusedFieldAnnouncedWhenTheWindowBecomesActive() {
         fixture.start([], [])
         const chat = createTemporaryObject(chatViewComponent, freshWindow.contentItem, { vm: fixture.vm })
+        tryCompare(fixture.vm, "isRestoring", false, 10000)
         const field = findChild(chat, "messageField")
         focusChanges.clear()
         focusChanges.target = field

@@ -36,6 +36,7 @@ TestCase {
         fixture.start(roles || [], contents || [])
         view = createTemporaryObject(chatViewComponent, testCase, { vm: fixture.vm })
         verify(view)
+        tryCompare(view.vm, "isRestoring", false, 10000)
         waitForRendering(view)
         return view
     }

@@ -39,7 +39,6 @@ BubbleFixtures::BubbleFixtures(QObject *parent) : QObject(parent)
             respondTags(exchange);
     };
     m_server.listen();
-    OllamaBackend::setBaseUrlForTesting(m_server.url());
 }
 
 BubbleFixtures::~BubbleFixtures()
@@ -97,7 +96,7 @@ QObject *BubbleFixtures::makeBackend(const QString &name, const QString &detail,
     return new TestBackend(ModelInfo("test-" + name, name, ModelSource::ollama, optionalDetail), available, this);
 }
 
-QObject *BubbleFixtures::makeModelManager() { return new ModelManager(this); }
+QObject *BubbleFixtures::makeModelManager() { return new ModelManager(OllamaServer{.baseUrl = m_server.url()}, this); }
 
 void BubbleFixtures::serveOllamaModels(const QStringList &names)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LocalHttpServer.h"
 #include "OllamaBackend.h"
 #include "OllamaStandInServer.h"
 #include "ReplyCollector.h"
@@ -17,13 +18,25 @@ inline QByteArray j(const char *text)
     return QByteArray(text).replace('\'', '"');
 }
 
+// The server at `url`, with the program's time-outs.
+inline OllamaServer serverAt(const QUrl &url)
+{
+    return OllamaServer{.baseUrl = url};
+}
+
+// A server address where nothing listens.
+inline OllamaServer noServer()
+{
+    return serverAt(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(unusedLoopbackPort())));
+}
+
 // Runs discover() and returns its list, or one entry named "no answer".
-inline QList<OllamaModelEntry> discoverNow(int timeoutMs = 10000)
+inline QList<OllamaModelEntry> discoverNow(const OllamaServer &server, int timeoutMs = 10000)
 {
     QObject context;
     std::optional<QList<OllamaModelEntry>> found;
     bool onContextThread = false;
-    OllamaBackend::discover(&context, [&](QList<OllamaModelEntry> models) {
+    OllamaBackend::discover(server, &context, [&](QList<OllamaModelEntry> models) {
         onContextThread = QThread::currentThread() == context.thread();
         found = std::move(models);
     });

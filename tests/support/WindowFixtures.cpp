@@ -64,7 +64,6 @@ void OllamaStandIn::finishReplies()
 ChatScreenFixture::ChatScreenFixture(QObject *parent) : QObject(parent)
 {
     m_ollama.listen();
-    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
     connect(&m_ollama, &OllamaStandIn::chatRequestReceived, this, &ChatScreenFixture::chatRequestsChanged);
 }
 
@@ -106,11 +105,10 @@ void ChatScreenFixture::start(const QStringList &roles, const QStringList &conte
         StoreTestTools::waitUntilOpen(seed);
         seed.save(StoreTestTools::makeRecord(seed, roles, contents));
     }
+    // The view model comes before the store has been read, as in the program:
+    // it restores the conversation once the event loop hears that it has.
     m_store = std::make_unique<SessionStore>(path);
-    StoreTestTools::waitUntilOpen(*m_store);
-    // Another fixture of the same test file may have pointed the backends elsewhere.
-    OllamaBackend::setBaseUrlForTesting(m_ollama.url());
-    m_vm = new ChatViewModel(m_store.get());
+    m_vm = new ChatViewModel(m_store.get(), OllamaServer{.baseUrl = m_ollama.url()});
     QQmlEngine::setObjectOwnership(m_vm, QQmlEngine::CppOwnership);
     emit vmChanged();
 }

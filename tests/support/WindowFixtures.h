@@ -63,7 +63,8 @@ public:
     QString ollamaModelName() const { return QString::fromLatin1(OllamaStandIn::modelName); }
 
     // A fresh store holding the given conversation (none when empty) and a new
-    // view model restored from it; the previous view model is discarded.
+    // view model, which restores it once the store has been read (vm.isRestoring
+    // turns false); the previous view model is discarded.
     Q_INVOKABLE void start(const QStringList &roles = {}, const QStringList &contents = {});
     Q_INVOKABLE void sendReplyPiece(const QString &piece) { m_ollama.sendPiece(piece); }
     Q_INVOKABLE void finishReplies() { m_ollama.finishReplies(); }

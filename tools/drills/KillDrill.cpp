@@ -55,14 +55,13 @@ int runKillWorker(const QString &dir)
     });
     if (!server.start())
         return 2;
-    OllamaBackend::setBaseUrlForTesting(server.url());
 
     SessionStore store(storePathIn(dir));
     if (!opened(store)) {
         say("error the store did not open");
         return 3;
     }
-    ChatViewModel vm(&store);
+    ChatViewModel vm(&store, OllamaServer{.baseUrl = server.url()});
     const char *which = nullptr;
     if (!matchesExpectation(dir, conversationOf(vm), &which)) {
         say("error the store did not restore the last completed save");
@@ -71,7 +70,7 @@ int runKillWorker(const QString &dir)
     // The restored conversation is the truth from here on.
     writeExpectation(dir, "done", conversationOf(vm));
     QFile::remove(dir + QStringLiteral("/expect.next"));
-    say("start %lld", qlonglong(vm.messageCount()));
+    say("start %lld", qlonglong(vm.messageModel()->rowCount()));
 
     ModelManager *manager = vm.modelManager();
     QTimer poll;
@@ -85,7 +84,7 @@ int runKillWorker(const QString &dir)
     poll.start();
 
     auto *random = QRandomGenerator::global();
-    int turn = vm.messageCount() / 2;
+    int turn = vm.messageModel()->rowCount() / 2;
     std::function<void()> nextAction;
     std::function<void()> whenWritten;  // goes on once everything asked for is on disk
 
@@ -125,7 +124,7 @@ int runKillWorker(const QString &dir)
             return;
         }
         const quint32 dice = random->bounded(10);
-        if (dice == 0 || vm.messageCount() >= 24) {
+        if (dice == 0 || vm.messageModel()->rowCount() >= 24) {
             whenWritten = [&] { nextAction(); };
             newChat("between");
             return;

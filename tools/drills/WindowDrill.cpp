@@ -3,7 +3,6 @@
 // file must stay as it was) and under proxy variables (nothing may reach the
 // proxy). Exits 0 when every reply arrived whole and the window stayed up.
 #include "ChatViewModel.h"
-#include "ContentView.h"
 #include "DrillCommon.h"
 #include "HushwingApp.h"
 #include "OllamaBackend.h"
@@ -40,7 +39,7 @@ bool replyArrives(ChatViewModel *vm, const QString &question, const QString &exp
 {
     vm->setDraft(question);
     vm->send();
-    if (!waitFor([&] { return !vm->isGenerating() && vm->messageCount() > 0; }, 20000))
+    if (!waitFor([&] { return !vm->isGenerating() && vm->messageModel()->rowCount() > 0; }, 20000))
         return false;
     return vm->messages().last().content == expected;
 }
@@ -56,30 +55,27 @@ int runWindowSession(const QString &storePath)
     });
     if (!server.start())
         return 2;
-    OllamaBackend::setBaseUrlForTesting(server.url());
-
-    HushwingApp hushwing(storePath);
+    HushwingApp hushwing(storePath, OllamaServer{.baseUrl = server.url()});
     QQuickWindow *window = hushwing.window();
-    auto *content = window ? window->findChild<ContentView *>(QStringLiteral("contentView")) : nullptr;
-    if (!content || !waitFor([&] { return content->vm() != nullptr; }, 10000)) {
+    ChatViewModel *vm = hushwing.viewModel();
+    if (!window || !waitFor([&] { return !vm->isRestoring(); }, 10000)) {
         say("FAIL the window did not come up");
         return 1;
     }
-    ChatViewModel *vm = content->vm();
     say("window up; store usable: %s; restored %d messages", hushwing.store()->isUsable() ? "yes" : "no",
-        vm->messageCount());
+        vm->messageModel()->rowCount());
     ModelManager *manager = vm->modelManager();
     if (!waitFor([&] { return !manager->ollamaBackends().isEmpty(); }, 10000)) {
         say("FAIL the stand-in model was not listed");
         return 1;
     }
     manager->select(*manager->ollamaBackends().first());
-    const int before = vm->messageCount();
+    const int before = vm->messageModel()->rowCount();
     const bool first = replyArrives(vm, QStringLiteral("First question"), reply);
-    const bool counted = vm->messageCount() == before + 2;
+    const bool counted = vm->messageModel()->rowCount() == before + 2;
     vm->newChat();
     const bool second = replyArrives(vm, QStringLiteral("Second question"), reply);
-    const bool ok = first && counted && second && vm->messageCount() == 2 && window->isVisible();
+    const bool ok = first && counted && second && vm->messageModel()->rowCount() == 2 && window->isVisible();
     say("%s two replies in the window (%d chat requests, %d model listings reached the stand-in)",
         ok ? "ok" : "FAIL", server.chatRequests(), server.tagsRequests());
     return ok ? 0 : 1;

@@ -18,8 +18,8 @@ Page {
     property bool showingAbout: false
     property bool showingModels: false
 
-    readonly property bool canStartNewChat: vm.messageCount > 0 || vm.isGenerating
-    readonly property bool showsModeBar: vm.hasActiveMode && vm.messageCount === 0
+    readonly property bool canStartNewChat: vm.messages.count > 0 || vm.isGenerating
+    readonly property bool showsModeBar: vm.hasActiveMode && vm.messages.count === 0
     readonly property alias messageList: messageList
     readonly property alias inputBar: inputBar
     readonly property alias toolBar: toolBar
@@ -56,7 +56,7 @@ Page {
             vm: chatView.vm
             // An empty conversation has nothing to read: the Tab key passes
             // over it to the writing-mode chips it shows.
-            activeFocusOnTab: chatView.vm.messageCount > 0
+            activeFocusOnTab: chatView.vm.messages.count > 0
         }
 
         Rectangle {

@@ -2,13 +2,12 @@ import QtQuick
 import QtQuick.Controls
 import Hushwing
 
-// The one window: 640 by 800 on first opening, titled with the program's name.
-// Its root view creates the chat view model on first appearance and then shows
-// the chat screen, whose tool bar is the window's header bar.
+// The one window: 640 by 800 on first opening, titled with the program's name,
+// showing the chat screen for the program's view model. The chat screen's tool
+// bar is the window's header bar.
 ApplicationWindow {
     id: window
-    // The store the program opened at start (a SessionStore).
-    required property QtObject modelContext
+    required property ChatViewModel vm
     // Why this window neither restores nor saves the conversation, when it
     // cannot (another copy of the program is using the store); else empty.
     property string storeNotice: ""
@@ -30,18 +29,8 @@ ApplicationWindow {
         Accessible.name: text
     }
 
-    ContentView {
-        id: content
-        objectName: "contentView"
+    ChatView {
         anchors.fill: parent
-        modelContext: window.modelContext
-
-        Loader {
-            anchors.fill: parent
-            active: content.vm !== null
-            sourceComponent: ChatView {
-                vm: content.vm
-            }
-        }
+        vm: window.vm
     }
 }

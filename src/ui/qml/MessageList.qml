@@ -23,8 +23,6 @@ ListView {
     readonly property real columnX: (width - columnWidth) / 2
     readonly property real padding: Theme.defaultPadding
     readonly property bool isScrollAnimating: scrollAnimation.running
-    // The message count the scrolling rules last saw.
-    property int shownCount: 0
     // Whether the end stays in view as the content grows.
     property bool followingEnd: false
     // A message was added or removed: the scroll to the end is animated.
@@ -96,7 +94,8 @@ ListView {
             id: emptyLoader
             x: list.columnX + list.padding
             width: list.columnWidth - 2 * list.padding
-            active: list.vm.messageCount === 0
+            // Not before the stored conversation is known to be empty.
+            active: list.vm.messages.count === 0 && !list.vm.isRestoring
             sourceComponent: EmptyState {
                 vm: list.vm
             }
@@ -145,16 +144,24 @@ ListView {
         onFinished: list.keepEndInView()
     }
 
+    // A message added or removed. A conversation replaced whole (restored, or
+    // emptied by a new chat) resets the model instead, and is shown unscrolled.
+    function followNewCount() {
+        followingEnd = true
+        animatedScrollQueued = true
+        Qt.callLater(scrollToLast, true)
+    }
     Connections {
-        target: list.vm
-        function onMessagesChanged() {
-            if (list.vm.messageCount === list.shownCount)
-                return
-            list.shownCount = list.vm.messageCount
-            list.followingEnd = true
-            list.animatedScrollQueued = true
-            Qt.callLater(list.scrollToLast, true)
-        }
+        target: list.vm.messages
+        function onRowsInserted() { list.followNewCount() }
+        function onRowsRemoved() { list.followNewCount() }
+        // The current message of a conversation replaced whole is its first,
+        // as in a list made with its messages (once the list has the new rows).
+        function onModelReset() { Qt.callLater(list.startAtFirst) }
+    }
+    function startAtFirst() {
+        if (currentIndex < 0 && count > 0)
+            currentIndex = 0
     }
 
     // A streamed piece of the last message brings the end back into view, even
@@ -176,5 +183,4 @@ ListView {
     onContentHeightChanged: if (followingEnd) Qt.callLater(keepEndInView)
     onMovementStarted: followingEnd = false
     onMovementEnded: followingEnd = atYEnd
-    Component.onCompleted: shownCount = vm.messageCount
 }
