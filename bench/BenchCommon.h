@@ -200,7 +200,14 @@ public:
         m_timer.setInterval(1);
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { tick(); });
     }
-    void start() { m_timer.start(); }
+    // The first interval runs from here: work done before the first tick
+    // (the call that starts what is measured) counts.
+    void start()
+    {
+        m_lastTick = monotonicNs();
+        m_lastSched = onAndWaitingNs();
+        m_timer.start();
+    }
     void stop() { m_timer.stop(); }
 
 private:
