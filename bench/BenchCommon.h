@@ -300,10 +300,11 @@ public:
         m_marks.push_back({monotonicNs(), qint64(cpu.tv_sec) * 1000000000 + cpu.tv_nsec, what, event});
     }
 
-    // Each interval between ticks with over `limitMs` of CPU, its parts over
-    // 0.5 ms, longest first; and, for comparison, the median, 99th percentile
-    // and longest of the same kind of part over the whole run.
-    void printSlowIntervals(double limitMs, int atMost = 8) const
+    // Each interval between ticks with over `limitMs` of CPU (`atMost` of
+    // them), its parts over 0.5 ms, longest first (`partsAtMost` of them); and,
+    // for comparison, the median, 99th percentile and longest of the same kind
+    // of part over the whole run.
+    void printSlowIntervals(double limitMs, int atMost = 8, int partsAtMost = 1000000) const
     {
         std::map<QByteArray, std::vector<double>> typical;
         struct Interval
@@ -335,7 +336,8 @@ public:
             for (size_t i = in.from; i < in.to; ++i)
                 parts.push_back({double(m_marks[i + 1].cpuNs - m_marks[i].cpuNs) / 1e6, i});
             std::sort(parts.begin(), parts.end(), std::greater<>());
-            for (const auto &[ms, i] : parts) {
+            for (size_t part = 0; part < parts.size() && int(part) < partsAtMost; ++part) {
+                const auto &[ms, i] = parts[part];
                 if (ms < 0.5)
                     break;
                 const QByteArray what = label(m_marks[i]);
