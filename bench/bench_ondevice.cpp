@@ -154,7 +154,7 @@ int main(int argc, char *argv[])
 
     auto engine = std::dynamic_pointer_cast<LlamaEngine>(SystemLanguageModel::defaultModel().engine());
     engine->setContextLength(kContext);
-    HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")));
+    HushwingApp hushwing(dir.filePath(QStringLiteral("Hushwing.sqlite")), OllamaServer{});
     QQuickWindow *window = hushwing.window();
     ChatViewModel *vm = hushwing.viewModel();
     if (!window || !waitFor([&] { return !vm->isRestoring(); }, 10000)) {

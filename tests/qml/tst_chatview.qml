@@ -348,27 +348,63 @@ TestCase {
         compare(view.showingAbout, false)
     }
 
+    // The entries (delegates) the list makes from now on.
+    function countEntriesMade(list) {
+        const seen = new Set()
+        const counter = { made: 0 }
+        const look = () => {
+            if (!list.contentItem)
+                return  // the list is going
+            const children = list.contentItem.children
+            for (let i = 0; i < children.length; ++i) {
+                if (!seen.has(children[i])) {
+                    seen.add(children[i])
+                    ++counter.made
+                }
+            }
+        }
+        look()
+        counter.made = 0
+        list.contentItem.childrenChanged.connect(look)
+        return counter
+    }
+
+    // Whether entry `index` is built and wholly in view.
+    function inView(list, index) {
+        const entry = list.itemAtIndex(index)
+        return entry !== null && entry.y >= list.contentY - 0.5
+               && entry.y + entry.height <= list.contentY + list.height + 0.5
+    }
+
     function test_scrolling_restoredStaysPutThenFollowsNewMessages() {
         const roles = [], contents = []
-        for (let i = 0; i < 30; ++i) {
+        for (let i = 0; i < 200; ++i) {
             roles.push(i % 2 === 0 ? "user" : "assistant")
             contents.push("Stored message " + i + "\nwith a second line")
         }
         showChat(roles, contents)
         const list = item("messageList")
-        compare(list.count, 30)
+        compare(list.count, 200)
         // The view was there before the restore, and a frame has been drawn
         // since: a scroll the restore had queued would be running now.
         verify(!list.isScrollAnimating)
         compare(list.contentY, list.originY - list.topMargin, "a restored conversation is shown from the top")
         verify(!lastMessageRestsAtBottom(list))
+        let onScreen = 0
+        while (inView(list, onScreen))
+            ++onScreen
 
+        // Sent from the top of a long conversation, the message shows at once
+        // and the list slides to the end without making the entries between.
         useOllama()
         const requestsBefore = fixture.chatRequests
+        const entries = countEntriesMade(list)
         typeAndReturn("Next")
         tryCompare(list, "isScrollAnimating", true, 5000)
+        verify(inView(list, 200), "the sent message is in view while the list scrolls")
         tryCompare(list, "isScrollAnimating", false, 5000)
         verify(lastMessageRestsAtBottom(list))
+        verify(entries.made <= 2 * onScreen, entries.made + " entries made for a screen of " + onScreen)
 
         // A streamed piece that grows the last message reaches its bubble
         // straight from the list's content role, and is followed at once.

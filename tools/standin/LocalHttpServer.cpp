@@ -3,6 +3,15 @@
 #include <QTimer>
 #include <memory>
 
+#include <time.h>
+
+qint64 monotonicNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 QByteArray HttpRequest::header(const QByteArray &name) const
 {
     for (const auto &[k, v] : headers)
@@ -139,7 +148,10 @@ void LocalHttpServer::onNewConnection()
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
         auto handled = std::make_shared<bool>(false);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, handled] {
+        auto firstByteNs = std::make_shared<qint64>(0);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, handled, firstByteNs] {
+            if (!*firstByteNs)
+                *firstByteNs = monotonicNs();
             buffer->append(socket->readAll());
             if (*handled)
                 return;
@@ -163,6 +175,8 @@ void LocalHttpServer::onNewConnection()
             if (buffer->size() - (headEnd + 4) < length)
                 return;  // wait for the whole body
             request.body = buffer->mid(headEnd + 4, length);
+            request.firstByteNs = *firstByteNs;
+            request.wholeNs = monotonicNs();
             *handled = true;
             requests.append(request);
             auto exchange = new HttpExchange(socket, socket);

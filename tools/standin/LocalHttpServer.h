@@ -22,6 +22,9 @@ struct HttpRequest
     QByteArray path;
     QList<QPair<QByteArray, QByteArray>> headers;  // as received, in order
     QByteArray body;
+    // When its first bytes were read and when it was whole (monotonicNs()).
+    qint64 firstByteNs = 0;
+    qint64 wholeNs = 0;
 
     QByteArray header(const QByteArray &name) const;  // case-insensitive, first match
     int headerCount(const QByteArray &name) const;
@@ -87,3 +90,6 @@ private:
 
 // A port on 127.0.0.1 where nothing listens (connections are refused).
 quint16 unusedLoopbackPort();
+
+// CLOCK_MONOTONIC in nanoseconds: comparable across threads and processes.
+qint64 monotonicNs();

@@ -6,15 +6,6 @@
 #include <QTimer>
 #include <nlohmann/json.hpp>
 
-#include <time.h>
-
-qint64 monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 namespace {
 
 // Writes one reply's lines at their pace. A line is given to the socket once it
@@ -132,6 +123,8 @@ void OllamaStandInServer::handle(const HttpRequest &request, HttpExchange *excha
         ++m_tagsRequests;
         exchange->respond(200, tagsBody(m_models));
     } else if (request.method == "POST" && request.path == "/api/chat") {
+        m_requestFirstByteNs = request.firstByteNs;
+        m_requestWholeNs = request.wholeNs;
         ++m_chatRequests;
         m_replyComplete = false;
         m_firstLineNs = 0;

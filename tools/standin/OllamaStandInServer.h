@@ -54,6 +54,10 @@ public:
     qint64 lastLineWrittenNs() const { return m_lastLineNs; }
     // True once the last reply's body has been written in full.
     bool replyComplete() const { return m_replyComplete; }
+    // monotonicNs() when the last chat request's first bytes were read and
+    // when it was whole (0 before any): the time the request took to arrive.
+    qint64 requestFirstByteNs() const { return m_requestFirstByteNs; }
+    qint64 requestWholeNs() const { return m_requestWholeNs; }
 
     // One streamed line as a server writes it, with the members a server sends.
     static QByteArray chatLine(const QString &content, bool done,
@@ -77,7 +81,6 @@ private:
     std::atomic<qint64> m_firstLineNs{0};
     std::atomic<qint64> m_lastLineNs{0};
     std::atomic<bool> m_replyComplete{false};
+    std::atomic<qint64> m_requestFirstByteNs{0};
+    std::atomic<qint64> m_requestWholeNs{0};
 };
-
-// CLOCK_MONOTONIC in nanoseconds: comparable across threads and processes.
-qint64 monotonicNs();

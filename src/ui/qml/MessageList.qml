@@ -114,6 +114,14 @@ ListView {
     }
 
     // Puts the last message's bottom edge at the bottom of the visible area.
+    // positionViewAtIndex places the end where ListView estimates it (rows it
+    // has not built are not measured) and builds only the rows it then shows.
+    // Animated, the scroll runs from where the view is when the end is at most
+    // a screen away. From further (a long conversation read from the top, a
+    // long reply in between) it starts where the message before the last rests
+    // at the bottom: what was just sent shows in the first frame and the last
+    // message slides in. An animation through the whole distance would build
+    // and lay out every delegate on its way: seconds at 100,000 messages.
     function scrollToLast(animated) {
         animatedScrollQueued = false
         if (count === 0)
@@ -127,10 +135,16 @@ ListView {
         const to = contentY
         if (!animated || from === to)
             return
-        contentY = from
-        scrollAnimation.from = from
+        const start = Math.abs(to - from) <= height ? from : to - lastStretch()
+        contentY = start
+        scrollAnimation.from = start
         scrollAnimation.to = to
         scrollAnimation.start()
+    }
+    // The last message and the spacing above it, at most a screen.
+    function lastStretch() {
+        const last = itemAtIndex(count - 1)
+        return last ? Math.min(height, last.height + spacing) : height
     }
 
     NumberAnimation {
