@@ -38,18 +38,6 @@ namespace {
 constexpr int kContext = 512;
 const QString kPrompt = QStringLiteral("Tell me, in a few paragraphs, how a river shapes the land it runs through.");
 
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 QString program(const QString &name)
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/hushwing/") + name;
