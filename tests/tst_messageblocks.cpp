@@ -6,7 +6,7 @@
 // Where two versions of a message's runs first differ (the bubble's documents
 // are edited only from there on), and how a long message is cut into blocks
 // that are laid out one by one.
-class TestMessageRuns : public QObject
+class TestMessageBlocks : public QObject
 {
     Q_OBJECT
 
@@ -161,5 +161,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMessageRuns)
-#include "tst_messageruns.moc"
+QTEST_GUILESS_MAIN(TestMessageBlocks)
+#include "tst_messageblocks.moc"
