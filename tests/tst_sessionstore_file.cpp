@@ -10,14 +10,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class StoreFileTest : public QObject
+class SessionStoreFileTest : public QObject
 {
     Q_OBJECT
 private slots:
     void savedListsAreTextInAWriteAheadLoggedFile();
 };
 
-void StoreFileTest::savedListsAreTextInAWriteAheadLoggedFile()
+void SessionStoreFileTest::savedListsAreTextInAWriteAheadLoggedFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Hushwing.sqlite"));
@@ -57,5 +57,5 @@ void StoreFileTest::savedListsAreTextInAWriteAheadLoggedFile()
     QCOMPARE(records->first().messages.at(1).content, QStringLiteral("caf\u00e9 \u2014"));
 }
 
-QTEST_GUILESS_MAIN(StoreFileTest)
-#include "tst_storefile.moc"
+QTEST_GUILESS_MAIN(SessionStoreFileTest)
+#include "tst_sessionstore_file.moc"
