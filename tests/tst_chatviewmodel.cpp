@@ -86,10 +86,13 @@ class TestChatViewModel : public QObject
         return ended.wait(10000) && !m_vm->isGenerating();
     }
 
-    // The record on disk, as the next start would see it, once written.
-    QPair<QString, QString> storedLists() const
+    // The record on disk, as the next start would see it: the view model and
+    // the store are closed first, and closing writes everything asked of it.
+    QPair<QString, QString> storedLists()
     {
-        [&] { QVERIFY(waitForWrites(*m_store)); }();
+        m_tester.reset();
+        m_vm.reset();
+        m_store.reset();
         const auto rows = readRows(path());
         return rows.size() == 1 ? qMakePair(rows[0].roles, rows[0].contents) : qMakePair(QString("rows: %1").arg(rows.size()), QString());
     }
@@ -131,8 +134,8 @@ private slots:
     void firstStartStoresOneEmptyRecord()
     {
         QCOMPARE(m_vm->messageCount(), 0);
-        QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
         QVERIFY(!m_vm->isGenerating());
+        QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
     }
 
     void blankDraftsSendNothing_data()
@@ -256,12 +259,12 @@ private slots:
         QVERIFY(sendAndWait("q"));
         QCOMPARE(contents(), QStringList({"q", "Error: The model stopped working."}));
         QVERIFY(!onDevice().session());
-        QCOMPARE(storedLists().second, QString(R"(["q","Error: The model stopped working."])"));
 
         // The next turn starts a fresh session; the error stays in the conversation.
         QVERIFY(sendAndWait("again"));
         QVERIFY((*m_model)->lastRequest()->transcript.isEmpty());
         QCOMPARE(m_vm->messageCount(), 4);
+        QCOMPARE(storedLists().second, QString(R"(["q","Error: The model stopped working.","again","Reply to: again"])"));
     }
 
     void refusalsKeepTheDraftAndTheConversation()
@@ -355,12 +358,12 @@ private slots:
         m_vm->setMode("Explain Simply");
         (*m_model)->enqueue(QStringList{"An answer"});
         QVERIFY(sendAndWait("A question"));
-        QVERIFY(waitForWrites(*m_store));
-        const QDateTime firstSave = QDateTime::fromMSecsSinceEpoch(qint64(readRows(path())[0].updatedAt.toDouble() * 1000));
+        QTRY_VERIFY(readRows(path()).value(0).contents.contains("An answer"));
+        const double firstSave = readRows(path())[0].updatedAt.toDouble();
         QTest::qWait(5);
         QVERIFY(sendAndWait("Another"));
-        QVERIFY(waitForWrites(*m_store));
-        QVERIFY(readRows(path())[0].updatedAt.toDouble() * 1000 > firstSave.toMSecsSinceEpoch());
+        QTRY_VERIFY(readRows(path()).value(0).contents.contains("Reply to: Another"));
+        QVERIFY(readRows(path())[0].updatedAt.toDouble() > firstSave);
 
         open();
         QCOMPARE(contents(), QStringList({"A question", "An answer", "Another", "Reply to: Another"}));
@@ -380,8 +383,7 @@ private slots:
             record.updatedAt = t.addSecs(i);
             m_store->save(record);
         }
-        QVERIFY(waitForWrites(*m_store));
-        QCOMPARE(readRows(path()).size(), 4);  // with the empty first-start record
+        QTRY_COMPARE(readRows(path()).size(), 4);  // with the empty first-start record
 
         open();
         QCOMPARE(m_vm->messages().size(), 1);
@@ -485,8 +487,8 @@ private slots:
         // Synchronously: the program ends right after this signal, and the
         // store's closing waits for the write.
         QVERIFY(!m_vm->isGenerating());
-        QVERIFY(m_store->isWriting());
-        QCOMPARE(storedLists().second, QString(R"(["q","Half an"])"));
+        m_store.reset();
+        QCOMPARE(readRows(path()).value(0).contents, QString(R"(["q","Half an"])"));
         (*m_model)->releaseAll();
         QTest::qWait(50);
         QCOMPARE(contents().value(1), QString("Half an"));
@@ -553,7 +555,6 @@ private slots:
         if (damaged) {
             QCOMPARE(m_vm->messageCount(), 0);
             QCOMPARE(m_vm->draft(), QString("More"));
-            QVERIFY(!m_store->isUsable());
             m_vm->send();
             QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageCount() == 2);
             m_tester.reset();

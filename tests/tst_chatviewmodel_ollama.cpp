@@ -126,10 +126,9 @@ private slots:
                                                       {"user", "again"}}));
         m_chats.last()->respond(200, chunkLine("ok", true));
         QTRY_VERIFY(!m_vm->isGenerating());
-        QVERIFY(waitForWrites(*m_store));
-        const auto rows = readRows(path());
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows[0].roles, QString(R"(["user","assistant","user","assistant","user","assistant"])"));
+        QTRY_COMPARE(readRows(path()).value(0).roles,
+                     QString(R"(["user","assistant","user","assistant","user","assistant"])"));
+        QCOMPARE(readRows(path()).size(), 1);
         SessionStore reopened(path());
         QVERIFY(waitUntilOpen(reopened));
         const auto records = reopened.takeRecords();

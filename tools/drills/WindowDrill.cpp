@@ -66,8 +66,7 @@ int runWindowSession(const QString &storePath)
         return 1;
     }
     ChatViewModel *vm = content->vm();
-    say("window up; store usable: %s; restored %d messages", hushwing.store()->isUsable() ? "yes" : "no",
-        vm->messageCount());
+    say("window up; restored %d messages", vm->messageCount());
     ModelManager *manager = vm->modelManager();
     if (!waitFor([&] { return !manager->ollamaBackends().isEmpty(); }, 10000)) {
         say("FAIL the stand-in model was not listed");
