@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QNetworkProxyFactory>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 // How replies start and stop: a consumer that cancels or goes away aborts the
@@ -50,6 +51,10 @@ private slots:
         QNetworkProxyFactory::setUseSystemConfiguration(true);
         OllamaBackend::setBaseUrlForTesting(m_server.url());
     }
+
+    // Each network reply ends once: Qt warns when a reply that has already
+    // ended (failed, finished or aborted) is ended again.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("must only be called once"))); }
 
     // Qt itself skips proxies for loopback addresses, so a name that only a
     // proxy could resolve shows whether the client asks one at all.

@@ -183,15 +183,15 @@ void OllamaChatExchange::stopReading()
         return;
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
     reply->disconnect(this);
-    // A reply that already failed (Qt marks 4xx and 5xx statuses as errors)
-    // must not be aborted again; deleting it closes it.
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
+    // Deleting a reply closes its connection whatever state it is in, and ends
+    // it exactly once. abort() would end it a second time when Qt has already
+    // failed it and its error is still on the way to this thread (a 4xx or 5xx
+    // status is such an error, reported after the status we act on).
     reply->deleteLater();
 }
 
-// The transfer failed on its own (we abort only replies we no longer read,
-// and the idle time-out is ours):
+// The transfer failed on its own (we never abort a reply, and the idle
+// time-out is ours):
 // no server listening is OllamaError::notRunning, anything else a sentence of
 // our own. A connection closed before any HTTP answer is told apart from one
 // dropped mid-reply.

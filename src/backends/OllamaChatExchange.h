@@ -15,7 +15,7 @@ class QNetworkAccessManager;
 // One streamed chat reply, on the GUI thread: it posts the request, reads the
 // body as the network manager delivers it, decodes it line by line and appends
 // each line's text to its stream. It is a child of the stream: when the
-// consumer cancels or drops the stream, the request is aborted, so the server
+// consumer cancels or drops the stream, the request is dropped, so the server
 // sees the connection close and stops generating.
 class OllamaChatExchange : public QObject
 {
