@@ -99,6 +99,16 @@ class TestChatViewModel : public QObject
 
     AppleIntelligenceBackend &onDevice() const { return *m_vm->modelManager()->aiBackend(); }
 
+    // Waits until whatever the model still produced for a stopped reply would
+    // have reached the conversation: its request has ended, and a later reply,
+    // which the model's one worker thread runs after it, has been shown.
+    void waitPastTheStoppedReply()
+    {
+        QTRY_VERIFY((*m_model)->lastRequest()->outcome != ScriptedRequest::Outcome::running);
+        QVERIFY(sendAndWait("next"));
+        QCOMPARE(contents().mid(2), QStringList({"next", "Reply to: next"}));
+    }
+
     // Gives the on-device backend a session, so that a reset shows as its loss.
     void primeSession()
     {
@@ -248,9 +258,9 @@ private slots:
         m_vm->stop();
         (*m_model)->release();
         QTRY_VERIFY(!m_vm->isGenerating());
-        QTest::qWait(50);
+        waitPastTheStoppedReply();
         QCOMPARE(contents().value(1), QString("par"));
-        QCOMPARE(storedLists().second, QString(R"(["q","par"])"));
+        QCOMPARE(storedLists().second, QString(R"(["q","par","next","Reply to: next"])"));
     }
 
     void failureAfterPartialReplyShowsTheErrorAndResets()
@@ -490,7 +500,7 @@ private slots:
         m_store.reset();
         QCOMPARE(readRows(path()).value(0).contents, QString(R"(["q","Half an"])"));
         (*m_model)->releaseAll();
-        QTest::qWait(50);
+        waitPastTheStoppedReply();
         QCOMPARE(contents().value(1), QString("Half an"));
     }
 
