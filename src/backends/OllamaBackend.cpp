@@ -113,15 +113,11 @@ std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, co
         stream->fail({ReplyError::Kind::ollama, refusal});
         return stream;
     }
-    QString encodingError;
     OllamaChatExchange::Request request;
     request.url = endpoint(QStringLiteral("api/chat"));
-    request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson(&encodingError);
+    request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson();
     request.idleTimeoutMs = replyIdleTimeoutMs();
-    if (!encodingError.isEmpty())
-        stream->fail({ReplyError::Kind::decoding, encodingError});
-    else
-        OllamaChatExchange::start(networkManager(), request, stream.get());
+    OllamaChatExchange::start(networkManager(), request, stream.get());
     return stream;
 }
 

@@ -45,9 +45,9 @@ struct OllamaChatRequest
     QList<OllamaMessage> messages;
     const bool stream = true;
 
-    // Compact UTF-8 JSON. Empty with `error` set only if the encoder refuses,
-    // which valid QString text never makes it do.
-    QByteArray toJson(QString *error = nullptr) const;
+    // Compact UTF-8 JSON, as a general JSON writer writes it. Any text can be
+    // written: QString's UTF-8 is always valid, so this never fails.
+    QByteArray toJson() const;
 };
 
 // One line of a streamed chat reply.
