@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <charconv>
 
 namespace {
@@ -115,7 +116,12 @@ std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, co
     }
     OllamaChatExchange::Request request;
     request.url = endpoint(QStringLiteral("api/chat"));
-    request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson();
+    // The whole conversation goes with every request: tens of megabytes for a
+    // long one, which take the GUI thread too long to write, so a worker
+    // writes them. It gets the texts shared, not copied.
+    request.body = QtConcurrent::run([model = m_modelName, to, history, systemPrompt] {
+        return OllamaChatRequest(model, requestMessages(to, history, systemPrompt)).toJson();
+    });
     request.idleTimeoutMs = replyIdleTimeoutMs();
     OllamaChatExchange::start(networkManager(), request, stream.get());
     return stream;

@@ -31,20 +31,24 @@ QString describe(QNetworkReply::NetworkError error)
     }
 }
 
+QString closedEarly() { return QStringLiteral("The program closed before Ollama's reply was complete."); }
+
 } // namespace
 
 void OllamaChatExchange::start(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream)
 {
-    auto *exchange = new OllamaChatExchange(request, stream);
-    exchange->send(manager, request);
+    new OllamaChatExchange(manager, request, stream);
 }
 
-OllamaChatExchange::OllamaChatExchange(const Request &request, ReplyStream *stream)
-    : QObject(stream), m_stream(stream), m_idleTimeoutMs(request.idleTimeoutMs)
+OllamaChatExchange::OllamaChatExchange(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream)
+    : QObject(stream), m_stream(stream), m_manager(manager), m_url(request.url), m_idleTimeoutMs(request.idleTimeoutMs)
 {
     // The consumer cancelled or dropped the stream: it takes nothing more, so
     // only the request is left to stop.
     connect(stream, &ReplyStream::stopRequested, this, &OllamaChatExchange::stopReading);
+    // The body comes through the event loop, even one written already.
+    connect(&m_body, &QFutureWatcher<QByteArray>::finished, this, &OllamaChatExchange::send);
+    m_body.setFuture(request.body);
 }
 
 OllamaChatExchange::~OllamaChatExchange()
@@ -52,12 +56,18 @@ OllamaChatExchange::~OllamaChatExchange()
     stopReading();
 }
 
-void OllamaChatExchange::send(QNetworkAccessManager *manager, const Request &request)
+void OllamaChatExchange::send()
 {
-    QNetworkRequest post(request.url);
+    if (m_ended)
+        return;
+    if (!m_manager) {
+        endWith(ReplyError{ReplyError::Kind::network, closedEarly()});
+        return;
+    }
+    QNetworkRequest post(m_url);
     post.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     post.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    m_reply = manager->post(post, request.body);
+    m_reply = m_manager->post(post, m_body.result());
     // An idle time-out of our own: it restarts whenever bytes move, so a long
     // reply that keeps sending lines is never cut off. (Qt's transfer time-out
     // does the same, but restarts a timer through a queued call per network
@@ -76,8 +86,7 @@ void OllamaChatExchange::send(QNetworkAccessManager *manager, const Request &req
     // The manager goes with the application, and its replies with it.
     connect(m_reply, &QObject::destroyed, this, [this] {
         m_reply = nullptr;
-        endWith(ReplyError{ReplyError::Kind::network,
-                           QStringLiteral("The program closed before Ollama's reply was complete.")});
+        endWith(ReplyError{ReplyError::Kind::network, closedEarly()});
     });
 }
 
@@ -179,6 +188,8 @@ void OllamaChatExchange::stopReading()
 {
     m_ended = true;
     m_idle.stop();
+    m_body.disconnect(this);
+    m_body.cancel();  // a body not begun yet is never written
     if (!m_reply)
         return;
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
