@@ -12,9 +12,12 @@
 #include <QMetaEnum>
 #include <QPointer>
 #include <QQuickWindow>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -126,34 +129,49 @@ inline Conversation twoMessageConversation()
             {QStringLiteral("Summarise this, please."), sampleReply(600)}};
 }
 
-// Runs the event loop until the store has been opened; true when it is usable.
-inline bool waitOpen(SessionStore &store)
+// Runs the event loop until the store has been opened.
+inline void waitOpen(SessionStore &store)
 {
     QEventLoop loop;
     QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
     if (!store.isOpen())
         loop.exec();
-    return store.isUsable();
+}
+
+// How many records the store file at `path`, closed, holds; -1 when it cannot
+// be read. Read as it stands, so that nothing is left beside it.
+inline int storedRecordCount(const QString &path)
+{
+    int count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-reader"));
+        db.setDatabaseName(QUrl::fromLocalFile(path).toString() + QStringLiteral("?immutable=1"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("SELECT count(*) FROM ChatSession")) && query.next())
+                count = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-reader"));
+    return count;
 }
 
 // A store file at `path` holding one record with `conversation` (empty lists
 // for an empty store), written with the store's own code.
 inline bool writeStore(const QString &path, const Conversation &conversation)
 {
-    SessionStore store(path);
-    if (!waitOpen(store))
-        return false;
-    ChatSession record = store.newRecord();
-    record.messages = messagesOf(conversation);
-    bool ok = false;
-    QEventLoop loop;
-    QObject::connect(&store, &SessionStore::written, &loop, [&](bool written) {
-        ok = written;
-        loop.quit();
-    });
-    store.save(record);
-    loop.exec();
-    return ok;
+    {
+        SessionStore store(path);
+        waitOpen(store);
+        const auto records = store.takeRecords();
+        if (!records || !records->isEmpty())
+            return false;  // not a new store of ours
+        ChatSession record = store.newRecord();
+        record.messages = messagesOf(conversation);
+        store.save(record);
+    }  // closing the store writes what was asked of it
+    return storedRecordCount(path) == 1;
 }
 
 inline qsizetype characterCount(const Conversation &conversation)

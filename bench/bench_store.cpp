@@ -7,7 +7,8 @@
 //       GUI-thread work from that call until the store reports the write done,
 //       measured as the thread's own CPU time between ticks of a 1 ms timer
 //       (so other programs on a busy machine do not count);
-// save, written: from that call until the write is done (the store's thread);
+// save, written: from that call until a reader of the file sees the write
+//       committed (the store's thread does the work);
 // a change right after a save: appending a message to the list while the
 //       writer still holds it (the list is then copied once);
 // read at opening: a new store until it has opened and read its record (the
@@ -71,6 +72,39 @@ double longestGuiStretch(const std::function<bool()> &done)
     loop.exec();
     return longest;
 }
+
+// Tells when a write of the store has reached the file, as another reader
+// sees it: SQLite's data_version changes with every commit of another
+// connection. Asking costs a few microseconds, once per tick of the wait.
+class FileCommits
+{
+public:
+    explicit FileCommits(const QString &path)
+        : m_db(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("commits")))
+    {
+        m_db.setDatabaseName(path);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        m_db.open();
+    }
+    ~FileCommits()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("commits"));
+    }
+    // Notes the file's version now; committed() is true once a commit follows.
+    void mark() { m_marked = version(); }
+    bool committed() { return version() != m_marked; }
+
+private:
+    qint64 version()
+    {
+        QSqlQuery query(m_db);
+        return query.exec(QStringLiteral("PRAGMA data_version")) && query.next() ? query.value(0).toLongLong() : -1;
+    }
+    QSqlDatabase m_db;
+    qint64 m_marked = -1;
+};
 
 double timeOfAChange(QList<ChatMessage> &messages)
 {
@@ -150,16 +184,23 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
     std::vector<double> calls, stretches, floors, writes, changesAtOnce, changesLater;
     {
         SessionStore store(storePath);
-        if (!waitOpen(store))
+        waitOpen(store);
+        if (!store.takeRecords())
             return false;
         const ChatSession record = store.newRecord();
-        const auto written = [&] { return !store.isWriting(); };
+        FileCommits commits(storePath);
+        // Each save below is written before the next is asked for: one commit each.
+        const auto save = [&] {
+            commits.mark();
+            store.save({record.id, QDateTime::currentDateTimeUtc(), messages});
+        };
+        const auto written = [&] { return commits.committed(); };
         for (int i = 0; i < runs + 1; ++i) {
             QElapsedTimer timer;
             timer.start();
             const double cpuBefore = threadCpuMs();
             // saveSession(): the record in use gets the list as it stands.
-            store.save({record.id, QDateTime::currentDateTimeUtc(), messages});
+            save();
             const double call = threadCpuMs() - cpuBefore;
             const double stretch = longestGuiStretch(written);
             const double writeMs = msSince(timer);
@@ -169,11 +210,11 @@ bool measureSize(const char *label, const Conversation &conversation, int runs)
             const double floor = longestGuiStretch([&] { return msSince(timer) >= writeMs; });
             // The next send, at once: the store's thread may not have taken its
             // own copy yet, and then the list is copied here.
-            store.save({record.id, QDateTime::currentDateTimeUtc(), messages});
+            save();
             const double atOnce = timeOfAChange(messages);
             longestGuiStretch(written);
             // The next send, 20 ms later.
-            store.save({record.id, QDateTime::currentDateTimeUtc(), messages});
+            save();
             timer.restart();
             longestGuiStretch([&] { return msSince(timer) >= 20; });
             const double later = timeOfAChange(messages);

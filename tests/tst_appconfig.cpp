@@ -1,8 +1,6 @@
 #include "AppConfig.h"
 
-#include <QFuture>
 #include <QTest>
-#include <QThread>
 
 // The fixed texts are compared as UTF-8 bytes written out by hand, so a wrong
 // dash, dot or apostrophe cannot hide behind the source file's encoding.
@@ -11,23 +9,6 @@ class TestAppConfig : public QObject
 {
     Q_OBJECT
 private slots:
-    // Runs first, so these are the first reads in the process.
-    void firstReadsFromManyThreadsAgree()
-    {
-        QList<QThread *> threads;
-        QList<QString> seen(8);
-        for (int i = 0; i < 8; ++i)
-            threads << QThread::create([&seen, i] { seen[i] = AppConfig::tagline() + AppConfig::writingModes().last().label; });
-        for (auto *t : threads)
-            t->start();
-        for (auto *t : threads) {
-            QVERIFY(t->wait(10000));
-            delete t;
-        }
-        for (const auto &s : seen)
-            QCOMPARE(s.toUtf8(), QByteArray("Private \xC2\xB7 Offline \xC2\xB7 On-deviceRewrite"));
-    }
-
     void textsMatchByteForByte()
     {
         QCOMPARE(AppConfig::appName().toUtf8(), QByteArray("Hushwing"));

@@ -92,15 +92,28 @@ class TestChatViewModel : public QObject
         return ended.wait(10000) && !m_vm->isGenerating();
     }
 
-    // The record on disk, as the next start would see it, once written.
-    QPair<QString, QString> storedLists() const
+    // The record on disk, as the next start would see it: the view model and
+    // the store are closed first, and closing writes everything asked of it.
+    QPair<QString, QString> storedLists()
     {
-        [&] { QVERIFY(waitForWrites(*m_store)); }();
+        m_tester.reset();
+        m_vm.reset();
+        m_store.reset();
         const auto rows = readRows(path());
         return rows.size() == 1 ? qMakePair(rows[0].roles, rows[0].contents) : qMakePair(QString("rows: %1").arg(rows.size()), QString());
     }
 
     AppleIntelligenceBackend &onDevice() const { return *m_vm->modelManager()->aiBackend(); }
+
+    // Waits until whatever the model still produced for a stopped reply would
+    // have reached the conversation: its request has ended, and a later reply,
+    // which the model's one worker thread runs after it, has been shown.
+    void waitPastTheStoppedReply()
+    {
+        QTRY_VERIFY((*m_model)->lastRequest()->outcome != ScriptedRequest::Outcome::running);
+        QVERIFY(sendAndWait("next"));
+        QCOMPARE(contents().mid(2), QStringList({"next", "Reply to: next"}));
+    }
 
     // Gives the on-device backend a session, so that a reset shows as its loss.
     void primeSession()
@@ -138,8 +151,8 @@ private slots:
     void firstStartStoresOneEmptyRecord()
     {
         QCOMPARE(m_vm->messageModel()->rowCount(), 0);
-        QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
         QVERIFY(!m_vm->isGenerating());
+        QCOMPARE(storedLists(), qMakePair(QString("[]"), QString("[]")));
     }
 
     void blankDraftsSendNothing_data()
@@ -252,9 +265,9 @@ private slots:
         m_vm->stop();
         (*m_model)->release();
         QTRY_VERIFY(!m_vm->isGenerating());
-        QTest::qWait(50);
+        waitPastTheStoppedReply();
         QCOMPARE(contents().value(1), QString("par"));
-        QCOMPARE(storedLists().second, QString(R"(["q","par"])"));
+        QCOMPARE(storedLists().second, QString(R"(["q","par","next","Reply to: next"])"));
     }
 
     void failureAfterPartialReplyShowsTheErrorAndResets()
@@ -263,12 +276,12 @@ private slots:
         QVERIFY(sendAndWait("q"));
         QCOMPARE(contents(), QStringList({"q", "Error: The model stopped working."}));
         QVERIFY(sessionDropped());
-        QCOMPARE(storedLists().second, QString(R"(["q","Error: The model stopped working."])"));
 
         // The next turn starts a fresh session; the error stays in the conversation.
         QVERIFY(sendAndWait("again"));
         QVERIFY((*m_model)->lastRequest()->transcript.isEmpty());
         QCOMPARE(m_vm->messageModel()->rowCount(), 4);
+        QCOMPARE(storedLists().second, QString(R"(["q","Error: The model stopped working.","again","Reply to: again"])"));
     }
 
     void refusalsKeepTheDraftAndTheConversation()
@@ -363,12 +376,12 @@ private slots:
         m_vm->setMode("Explain Simply");
         (*m_model)->enqueue(QStringList{"An answer"});
         QVERIFY(sendAndWait("A question"));
-        QVERIFY(waitForWrites(*m_store));
-        const QDateTime firstSave = QDateTime::fromMSecsSinceEpoch(qint64(readRows(path())[0].updatedAt.toDouble() * 1000));
+        QTRY_VERIFY(readRows(path()).value(0).contents.contains("An answer"));
+        const double firstSave = readRows(path())[0].updatedAt.toDouble();
         QTest::qWait(5);
         QVERIFY(sendAndWait("Another"));
-        QVERIFY(waitForWrites(*m_store));
-        QVERIFY(readRows(path())[0].updatedAt.toDouble() * 1000 > firstSave.toMSecsSinceEpoch());
+        QTRY_VERIFY(readRows(path()).value(0).contents.contains("Reply to: Another"));
+        QVERIFY(readRows(path())[0].updatedAt.toDouble() > firstSave);
 
         open();
         QCOMPARE(contents(), QStringList({"A question", "An answer", "Another", "Reply to: Another"}));
@@ -388,8 +401,7 @@ private slots:
             record.updatedAt = t.addSecs(i);
             m_store->save(record);
         }
-        QVERIFY(waitForWrites(*m_store));
-        QCOMPARE(readRows(path()).size(), 4);  // with the empty first-start record
+        QTRY_COMPARE(readRows(path()).size(), 4);  // with the empty first-start record
 
         open();
         QCOMPARE(m_vm->messages().size(), 1);
@@ -493,10 +505,10 @@ private slots:
         // Synchronously: the program ends right after this signal, and the
         // store's closing waits for the write.
         QVERIFY(!m_vm->isGenerating());
-        QVERIFY(m_store->isWriting());
-        QCOMPARE(storedLists().second, QString(R"(["q","Half an"])"));
+        m_store.reset();
+        QCOMPARE(readRows(path()).value(0).contents, QString(R"(["q","Half an"])"));
         (*m_model)->releaseAll();
-        QTest::qWait(50);
+        waitPastTheStoppedReply();
         QCOMPARE(contents().value(1), QString("Half an"));
     }
 
@@ -573,7 +585,6 @@ private slots:
         if (damaged) {
             QCOMPARE(m_vm->messageModel()->rowCount(), 0);
             QCOMPARE(m_vm->draft(), QString("More"));
-            QVERIFY(!m_store->isUsable());
             m_vm->send();
             QTRY_VERIFY(!m_vm->isGenerating() && m_vm->messageModel()->rowCount() == 2);
             m_tester.reset();

@@ -1,6 +1,7 @@
 #include "LocalHttpServer.h"
 #include "OllamaTestHelpers.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -31,6 +32,10 @@ private slots:
     {
         QVERIFY(m_server.listen());
     }
+
+    // Each network reply ends once: Qt warns when a reply that has already
+    // ended (failed, finished or aborted) is ended again.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("must only be called once"))); }
 
     void anyStatusButExactly200IsABadResponse_data()
     {

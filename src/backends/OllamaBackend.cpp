@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <charconv>
 
 namespace {
@@ -96,15 +97,16 @@ std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, co
         stream->fail({ReplyError::Kind::ollama, refusal});
         return stream;
     }
-    QString encodingError;
     OllamaChatExchange::Request request;
     request.url = m_server.endpoint(QStringLiteral("api/chat"));
-    request.body = OllamaChatRequest(m_modelName, requestMessages(to, history, systemPrompt)).toJson(&encodingError);
+    // The whole conversation goes with every request: tens of megabytes for a
+    // long one, which take the GUI thread too long to write, so a worker
+    // writes them. It gets the texts shared, not copied.
+    request.body = QtConcurrent::run([model = m_modelName, to, history, systemPrompt] {
+        return OllamaChatRequest(model, requestMessages(to, history, systemPrompt)).toJson();
+    });
     request.idleTimeoutMs = m_server.replyIdleTimeoutMs;
-    if (!encodingError.isEmpty())
-        stream->fail({ReplyError::Kind::decoding, encodingError});
-    else
-        OllamaChatExchange::start(networkManager(), request, stream.get());
+    OllamaChatExchange::start(networkManager(), request, stream.get());
     return stream;
 }
 

@@ -31,20 +31,24 @@ QString describe(QNetworkReply::NetworkError error)
     }
 }
 
+QString closedEarly() { return QStringLiteral("The program closed before Ollama's reply was complete."); }
+
 } // namespace
 
 void OllamaChatExchange::start(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream)
 {
-    auto *exchange = new OllamaChatExchange(request, stream);
-    exchange->send(manager, request);
+    new OllamaChatExchange(manager, request, stream);
 }
 
-OllamaChatExchange::OllamaChatExchange(const Request &request, ReplyStream *stream)
-    : QObject(stream), m_stream(stream), m_idleTimeoutMs(request.idleTimeoutMs)
+OllamaChatExchange::OllamaChatExchange(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream)
+    : QObject(stream), m_stream(stream), m_manager(manager), m_url(request.url), m_idleTimeoutMs(request.idleTimeoutMs)
 {
     // The consumer cancelled or dropped the stream: it takes nothing more, so
     // only the request is left to stop.
     connect(stream, &ReplyStream::stopRequested, this, &OllamaChatExchange::stopReading);
+    // The body comes through the event loop, even one written already.
+    connect(&m_body, &QFutureWatcher<QByteArray>::finished, this, &OllamaChatExchange::send);
+    m_body.setFuture(request.body);
 }
 
 OllamaChatExchange::~OllamaChatExchange()
@@ -52,12 +56,18 @@ OllamaChatExchange::~OllamaChatExchange()
     stopReading();
 }
 
-void OllamaChatExchange::send(QNetworkAccessManager *manager, const Request &request)
+void OllamaChatExchange::send()
 {
-    QNetworkRequest post(request.url);
+    if (m_ended)
+        return;
+    if (!m_manager) {
+        endWith(ReplyError{ReplyError::Kind::network, closedEarly()});
+        return;
+    }
+    QNetworkRequest post(m_url);
     post.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     post.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    m_reply = manager->post(post, request.body);
+    m_reply = m_manager->post(post, m_body.result());
     // An idle time-out of our own: it restarts whenever bytes move, so a long
     // reply that keeps sending lines is never cut off. (Qt's transfer time-out
     // does the same, but restarts a timer through a queued call per network
@@ -76,8 +86,7 @@ void OllamaChatExchange::send(QNetworkAccessManager *manager, const Request &req
     // The manager goes with the application, and its replies with it.
     connect(m_reply, &QObject::destroyed, this, [this] {
         m_reply = nullptr;
-        endWith(ReplyError{ReplyError::Kind::network,
-                           QStringLiteral("The program closed before Ollama's reply was complete.")});
+        endWith(ReplyError{ReplyError::Kind::network, closedEarly()});
     });
 }
 
@@ -179,19 +188,21 @@ void OllamaChatExchange::stopReading()
 {
     m_ended = true;
     m_idle.stop();
+    m_body.disconnect(this);
+    m_body.cancel();  // a body not begun yet is never written
     if (!m_reply)
         return;
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
     reply->disconnect(this);
-    // A reply that already failed (Qt marks 4xx and 5xx statuses as errors)
-    // must not be aborted again; deleting it closes it.
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
+    // Deleting a reply closes its connection whatever state it is in, and ends
+    // it exactly once. abort() would end it a second time when Qt has already
+    // failed it and its error is still on the way to this thread (a 4xx or 5xx
+    // status is such an error, reported after the status we act on).
     reply->deleteLater();
 }
 
-// The transfer failed on its own (we abort only replies we no longer read,
-// and the idle time-out is ours):
+// The transfer failed on its own (we never abort a reply, and the idle
+// time-out is ours):
 // no server listening is OllamaError::notRunning, anything else a sentence of
 // our own. A connection closed before any HTTP answer is told apart from one
 // dropped mid-reply.

@@ -4,6 +4,8 @@
 #include "ReplyStream.h"
 
 #include <QElapsedTimer>
+#include <QFuture>
+#include <QFutureWatcher>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -12,11 +14,13 @@
 
 class QNetworkAccessManager;
 
-// One streamed chat reply, on the GUI thread: it posts the request, reads the
-// body as the network manager delivers it, decodes it line by line and appends
-// each line's text to its stream. It is a child of the stream: when the
-// consumer cancels or drops the stream, the request is aborted, so the server
-// sees the connection close and stops generating.
+// One streamed chat reply, on the GUI thread: it waits for the request body
+// (written on a worker thread: a long conversation makes tens of megabytes),
+// posts the request, reads the reply as the network manager delivers it,
+// decodes it line by line and appends each line's text to its stream. It is a
+// child of the stream: when the consumer cancels or drops the stream, the
+// request is dropped, so the server sees the connection close and stops
+// generating; before the body is ready, nothing is ever sent.
 class OllamaChatExchange : public QObject
 {
     Q_OBJECT
@@ -24,7 +28,7 @@ public:
     struct Request
     {
         QUrl url;
-        QByteArray body;
+        QFuture<QByteArray> body;
         int idleTimeoutMs = 120000;
     };
 
@@ -32,8 +36,8 @@ public:
     ~OllamaChatExchange() override;
 
 private:
-    OllamaChatExchange(const Request &request, ReplyStream *stream);
-    void send(QNetworkAccessManager *manager, const Request &request);
+    OllamaChatExchange(QNetworkAccessManager *manager, const Request &request, ReplyStream *stream);
+    void send();
     bool statusIsAcceptable();
     void readAvailable();
     bool handleLine(QByteArrayView line);
@@ -45,6 +49,9 @@ private:
     ReplyError decodingError(QByteArrayView line, const QString &reason) const;
 
     ReplyStream *m_stream;  // the parent
+    QPointer<QNetworkAccessManager> m_manager;
+    QUrl m_url;
+    QFutureWatcher<QByteArray> m_body;
     int m_idleTimeoutMs;
     QElapsedTimer m_sinceBytes;  // restarted whenever bytes move
     QTimer m_idle;

@@ -1,20 +1,16 @@
 #include "OllamaWire.h"
 
+#include "JsonText.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 using nlohmann::json;
-using nlohmann::ordered_json;
 
 namespace {
-
-std::string utf8(const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
 
 QString fromUtf8(const std::string &text)
 {
@@ -88,27 +84,30 @@ std::optional<OllamaModelEntry> decodeEntry(const json &object)
 
 } // namespace
 
-QByteArray OllamaChatRequest::toJson(QString *error) const
+QByteArray OllamaChatRequest::toJson() const
 {
-    ordered_json body = ordered_json::object();
-    body["model"] = utf8(model);
-    ordered_json list = ordered_json::array();
+    // Strings are written straight into the body: a long conversation is tens
+    // of megabytes, which a document tree would hold twice.
+    qsizetype estimate = model.size() + 48;
+    for (const OllamaMessage &message : messages)
+        estimate += message.role.size() + message.content.size() + 32;
+    QByteArray body;
+    body.reserve(estimate + estimate / 8);
+    body.append(R"({"model":)");
+    JsonText::appendString(body, model.toUtf8());
+    body.append(R"(,"messages":[)");
+    bool first = true;
     for (const OllamaMessage &message : messages) {
-        ordered_json item = ordered_json::object();
-        item["role"] = utf8(message.role);
-        item["content"] = utf8(message.content);
-        list.push_back(std::move(item));
+        if (!std::exchange(first, false))
+            body.append(',');
+        body.append(R"({"role":)");
+        JsonText::appendString(body, message.role.toUtf8());
+        body.append(R"(,"content":)");
+        JsonText::appendString(body, message.content.toUtf8());
+        body.append('}');
     }
-    body["messages"] = std::move(list);
-    body["stream"] = stream;
-    try {
-        const std::string text = body.dump(-1, ' ', false, ordered_json::error_handler_t::strict);
-        return QByteArray(text.data(), qsizetype(text.size()));
-    } catch (const json::exception &) {
-        if (error)
-            *error = QStringLiteral("The message could not be written as JSON for Ollama.");
-        return {};
-    }
+    body.append(stream ? R"(],"stream":true})" : R"(],"stream":false})");
+    return body;
 }
 
 std::optional<OllamaChatChunk> OllamaChatChunk::decode(QByteArrayView line, QString *reason)

@@ -45,9 +45,9 @@ struct OllamaChatRequest
     QList<OllamaMessage> messages;
     const bool stream = true;
 
-    // Compact UTF-8 JSON. Empty with `error` set only if the encoder refuses,
-    // which valid QString text never makes it do.
-    QByteArray toJson(QString *error = nullptr) const;
+    // Compact UTF-8 JSON, as a general JSON writer writes it. Any text can be
+    // written: QString's UTF-8 is always valid, so this never fails.
+    QByteArray toJson() const;
 };
 
 // One line of a streamed chat reply.
@@ -82,17 +82,15 @@ std::optional<QString> ollamaErrorText(QByteArrayView line);
 class OllamaError
 {
 public:
-    enum class Case { badResponse, notRunning };
-
     static OllamaError badResponse(int statusCode) { return OllamaError(Case::badResponse, statusCode); }
     static OllamaError notRunning() { return OllamaError(Case::notRunning, 0); }
 
-    Case kind() const { return m_case; }
-    int statusCode() const { return m_status; }
+    // The description carries the status code, so nothing else is kept public.
     QString errorDescription() const;
     ReplyError toReplyError() const { return {ReplyError::Kind::ollama, errorDescription()}; }
 
 private:
+    enum class Case { badResponse, notRunning };
     OllamaError(Case c, int status) : m_case(c), m_status(status) {}
     Case m_case;
     int m_status;

@@ -34,7 +34,7 @@ public:
             emit opened(m_usable, records.value_or(QList<ChatSession>()), false);
     }
 
-    void save(const ChatSession &record, quint64 request)
+    void save(const ChatSession &record)
     {
         // A list of its own, made here at once: the GUI thread's list is then
         // shared no longer, and changing it there copies nothing.
@@ -45,14 +45,14 @@ public:
             *waiting = std::move(own);
         else
             m_records.append(std::move(own));
-        schedule(request);
+        schedule();
     }
 
-    void remove(qint64 id, quint64 request)
+    void remove(qint64 id)
     {
         m_records.removeIf([&](const ChatSession &r) { return r.id == id; });
         m_removals.append(id);
-        schedule(request);
+        schedule();
     }
 
     // Writes what is still waiting and closes the file; the thread then ends.
@@ -69,12 +69,10 @@ public:
 signals:
     void opened(bool usable, const QList<ChatSession> &records, bool restoring);
     void restored(bool ok, const QList<ChatMessage> &messages);
-    void written(quint64 request, bool ok);
 
 private:
-    void schedule(quint64 request)
+    void schedule()
     {
-        m_request = request;
         if (!std::exchange(m_scheduled, true))
             QMetaObject::invokeMethod(this, &StoreWriter::writeWaiting, Qt::QueuedConnection);
     }
@@ -89,9 +87,11 @@ private:
         for (const ChatSession &record : std::as_const(m_records))
             rows.append(StoreFile::encode(record));
         m_records.clear();
+        // A failed write is let go, as its callers would: the conversation stays in
+        // memory, and the next save writes it whole.
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        const bool ok = m_usable && StoreFile::write(db, std::exchange(m_removals, {}), rows);
-        emit written(m_request, ok);
+        if (m_usable)
+            StoreFile::write(db, std::exchange(m_removals, {}), rows);
     }
 
     QString m_connection;
@@ -99,10 +99,9 @@ private:
     bool m_scheduled = false;
     QList<ChatSession> m_records;  // saves waiting, the newest of each record
     QList<qint64> m_removals;
-    quint64 m_request = 0;         // the last request among those waiting
 };
 
-SessionStore::SessionStore(const QString &path, QObject *parent) : QObject(parent), m_path(path)
+SessionStore::SessionStore(const QString &path, QObject *parent) : QObject(parent)
 {
     if (path.isEmpty()) {
         m_isOpen = true;
@@ -112,7 +111,6 @@ SessionStore::SessionStore(const QString &path, QObject *parent) : QObject(paren
     m_writer->moveToThread(&m_thread);
     connect(m_writer.get(), &StoreWriter::opened, this, &SessionStore::onOpened);
     connect(m_writer.get(), &StoreWriter::restored, this, &SessionStore::onRestored);
-    connect(m_writer.get(), &StoreWriter::written, this, &SessionStore::onWritten);
     m_thread.setObjectName(QStringLiteral("Hushwing store"));
     m_thread.start();
     QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), path] { writer->open(path); },
@@ -151,8 +149,7 @@ void SessionStore::save(const ChatSession &record)
 {
     if (!m_usable)
         return;
-    const quint64 request = ++m_lastRequested;
-    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), record, request] { writer->save(record, request); },
+    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), record] { writer->save(record); },
                               Qt::QueuedConnection);
 }
 
@@ -160,8 +157,7 @@ void SessionStore::remove(qint64 id)
 {
     if (!m_usable)
         return;
-    const quint64 request = ++m_lastRequested;
-    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), id, request] { writer->remove(id, request); },
+    QMetaObject::invokeMethod(m_writer.get(), [writer = m_writer.get(), id] { writer->remove(id); },
                               Qt::QueuedConnection);
 }
 
@@ -187,12 +183,6 @@ void SessionStore::onRestored(bool ok, const QList<ChatMessage> &messages)
     else if (m_records && !m_records->isEmpty())  // not taken yet: taken whole then
         m_records->first().messages = messages;
     emit restored(messages);
-}
-
-void SessionStore::onWritten(quint64 request, bool ok)
-{
-    m_lastWritten = request;
-    emit written(ok);
 }
 
 #include "SessionStore.moc"

@@ -37,11 +37,8 @@ public:
     // the window shows of it at start (the top of the conversation).
     static constexpr qsizetype firstPart = 200;
 
-    QString path() const { return m_path; }
     // True once opening has ended (`opened` was emitted), whatever its outcome.
     bool isOpen() const { return m_isOpen; }
-    // True when the file was opened and read as a store of ours.
-    bool isUsable() const { return m_usable; }
     // The records read at opening, newest first, handed over once (the store
     // keeps no copy); nullopt while opening or when the store cannot be read.
     // Only the newest comes with its messages (the program deletes the others);
@@ -57,8 +54,6 @@ public:
     void save(const ChatSession &record);
     // Deletes a record's row.
     void remove(qint64 id);
-    // True while a write asked for has not ended.
-    bool isWriting() const { return m_lastWritten < m_lastRequested; }
 
 signals:
     void opened();
@@ -66,22 +61,16 @@ signals:
     // (the same ids) as handed over at opening. Empty when the rest of the file
     // turned out unreadable: the store is then unusable, as if opening had failed.
     void restored(const QList<ChatMessage> &messages);
-    // A write ended; `ok` is false when it failed (nothing was written).
-    void written(bool ok);
 
 private:
     void onOpened(bool usable, const QList<ChatSession> &records, bool restoring);
     void onRestored(bool ok, const QList<ChatMessage> &messages);
-    void onWritten(quint64 request, bool ok);
 
-    QString m_path;
     bool m_isOpen = false;
     bool m_usable = false;
     bool m_restoring = false;
     std::optional<QList<ChatSession>> m_records;
     qint64 m_nextId = 1;
-    quint64 m_lastRequested = 0;
-    quint64 m_lastWritten = 0;
     QThread m_thread;
     std::unique_ptr<StoreWriter> m_writer;
 };

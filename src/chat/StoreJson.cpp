@@ -1,68 +1,8 @@
 #include "StoreJson.h"
 
-#include <cstdint>
-#include <cstring>
+#include "JsonText.h"
 
 namespace {
-
-constexpr char hexDigits[] = "0123456789abcdef";
-
-// Eight bytes at a time: true when any of them is '"', '\\' or below 0x20,
-// the only bytes that need a look inside a JSON string.
-inline bool hasSpecialByte(uint64_t word)
-{
-    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-    const auto hasZero = [](uint64_t v) { return (v - ones) & ~v & highs; };
-    const uint64_t quote = hasZero(word ^ (ones * '"'));
-    const uint64_t backslash = hasZero(word ^ (ones * '\\'));
-    const uint64_t control = (word - ones * 0x20) & ~word & highs;
-    return (quote | backslash | control) != 0;
-}
-
-inline bool isSpecial(unsigned char c) { return c == '"' || c == '\\' || c < 0x20; }
-
-// The first special byte at or after `i`, or `size`.
-qsizetype nextSpecial(const char *data, qsizetype i, qsizetype size)
-{
-    while (i + 8 <= size) {
-        uint64_t word;
-        std::memcpy(&word, data + i, 8);
-        if (hasSpecialByte(word))
-            break;
-        i += 8;
-    }
-    while (i < size && !isSpecial(static_cast<unsigned char>(data[i])))
-        ++i;
-    return i;
-}
-
-void appendEscaped(QByteArray &out, const QByteArray &text)
-{
-    const char *data = text.constData();
-    const qsizetype size = text.size();
-    qsizetype i = 0;
-    while (i < size) {
-        const qsizetype special = nextSpecial(data, i, size);
-        out.append(data + i, special - i);
-        if (special == size)
-            break;
-        const unsigned char c = static_cast<unsigned char>(data[special]);
-        switch (c) {
-        case '"': out.append("\\\"", 2); break;
-        case '\\': out.append("\\\\", 2); break;
-        case '\b': out.append("\\b", 2); break;
-        case '\f': out.append("\\f", 2); break;
-        case '\n': out.append("\\n", 2); break;
-        case '\r': out.append("\\r", 2); break;
-        case '\t': out.append("\\t", 2); break;
-        default: {
-            const char escape[6] = {'\\', 'u', '0', '0', hexDigits[c >> 4], hexDigits[c & 0xF]};
-            out.append(escape, 6);
-        }
-        }
-        i = special + 1;
-    }
-}
 
 template <typename TextOf>
 QByteArray encodeList(const QList<ChatMessage> &messages, qsizetype estimate, TextOf textOf)
@@ -73,9 +13,7 @@ QByteArray encodeList(const QList<ChatMessage> &messages, qsizetype estimate, Te
     for (const ChatMessage &message : messages) {
         if (out.size() > 1)
             out.append(',');
-        out.append('"');
-        appendEscaped(out, textOf(message));
-        out.append('"');
+        JsonText::appendString(out, textOf(message));
     }
     out.append(']');
     return out;
@@ -197,7 +135,7 @@ qsizetype ListReader::read(QByteArrayView text)
             return -1;
         qsizetype j = i + 1 + m_scanned;
         for (;;) {
-            j = nextSpecial(data, j, size);
+            j = JsonText::nextSpecial(data, j, size);
             if (j < size && data[j] == '\\') {
                 m_sawEscape = true;
                 if (j + 1 < size) {

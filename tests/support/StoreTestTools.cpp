@@ -19,11 +19,6 @@ bool waitUntilOpen(SessionStore &store)
     return QTest::qWaitFor([&] { return store.isOpen(); }, 30000);
 }
 
-bool waitForWrites(SessionStore &store)
-{
-    return QTest::qWaitFor([&] { return !store.isWriting(); }, 30000);
-}
-
 ChatSession makeRecord(SessionStore &store, const QStringList &roles, const QStringList &contents)
 {
     ChatSession record = store.newRecord();

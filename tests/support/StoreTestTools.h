@@ -12,9 +12,8 @@ struct ChatSession;
 // Helpers for tests that look at a store file from outside the program.
 namespace StoreTestTools {
 
-// Run the event loop until the store has opened / has no write pending.
+// Runs the event loop until the store has opened.
 bool waitUntilOpen(SessionStore &store);
-bool waitForWrites(SessionStore &store);
 // A record for a new row with the given messages ("user" or anything else).
 ChatSession makeRecord(SessionStore &store, const QStringList &roles, const QStringList &contents);
 

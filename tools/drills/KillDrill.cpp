@@ -13,8 +13,13 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -33,13 +38,46 @@ bool matchesExpectation(const QString &dir, const StoredConversation &found, con
 }
 
 // Runs the event loop until the store has been opened.
-bool opened(SessionStore &store)
+void waitOpen(SessionStore &store)
 {
     QEventLoop loop;
     QObject::connect(&store, &SessionStore::opened, &loop, &QEventLoop::quit);
     if (!store.isOpen())
         loop.exec();
-    return store.isUsable();
+}
+
+// What the store file holds now, as another reader sees it (an empty
+// conversation when it has no record yet); nullopt when it cannot be read.
+// A file no one has open is read as it stands, leaving nothing beside it.
+enum class Writer { open, closed };
+std::optional<StoredConversation> storedNow(const QString &path, Writer writer = Writer::open)
+{
+    const QString name = QStringLiteral("kill-drill-reader");
+    std::optional<StoredConversation> found;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        if (writer == Writer::closed) {
+            db.setDatabaseName(QUrl::fromLocalFile(path).toString() + QStringLiteral("?immutable=1"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        } else {
+            db.setDatabaseName(path);
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        }
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("SELECT roles, contents FROM ChatSession ORDER BY updatedAt DESC"))) {
+                const auto list = [&](int column) {
+                    QStringList texts;
+                    for (const QJsonValue &v : QJsonDocument::fromJson(query.value(column).toByteArray()).array())
+                        texts << v.toString();
+                    return texts;
+                };
+                found = query.next() ? StoredConversation{list(0), list(1)} : StoredConversation{};
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return found;
 }
 
 } // namespace
@@ -57,7 +95,8 @@ int runKillWorker(const QString &dir)
         return 2;
 
     SessionStore store(storePathIn(dir));
-    if (!opened(store)) {
+    waitOpen(store);
+    if (!storedNow(storePathIn(dir))) {
         say("error the store did not open");
         return 3;
     }
@@ -87,27 +126,28 @@ int runKillWorker(const QString &dir)
     int turn = vm.messageModel()->rowCount() / 2;
     std::function<void()> nextAction;
     std::function<void()> whenWritten;  // goes on once everything asked for is on disk
+    bool saving = false;                // a save was asked for and is not seen in the file yet
 
     // The store writes on its own thread. "next" is noted just before a save
     // is asked for (when a reply ends: isGenerating falls just before
-    // saveSession(); or in newChat()), "done" once the store has written
-    // everything asked of it.
-    QObject::connect(&store, &SessionStore::written, &vm, [&](bool ok) {
-        if (!ok) {
-            say("error a save failed");
-            QCoreApplication::exit(4);
+    // saveSession(); or in newChat()), "done" once the file, read by a
+    // connection of the drill's own, holds the conversation and no reply runs.
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, &vm, [&] {
+        if (!saving || vm.isGenerating() || storedNow(storePathIn(dir)) != conversationOf(vm))
             return;
-        }
-        if (store.isWriting())
-            return;
+        saving = false;
         writeExpectation(dir, "done", conversationOf(vm));
         say("saved");
         if (auto then = std::exchange(whenWritten, nullptr))
             then();
     });
+    watch.start();
     const auto newChat = [&](const char *label) {
         writeExpectation(dir, "next", {});
         say("newchat %s", label);
+        saving = true;
         vm.newChat();
     };
     QObject::connect(&vm, &ChatViewModel::isGeneratingChanged, &vm, [&] {
@@ -115,6 +155,7 @@ int runKillWorker(const QString &dir)
             return;
         writeExpectation(dir, "next", conversationOf(vm));
         say("save %d", turn);
+        saving = true;
         whenWritten = [&] { nextAction(); };
     });
     nextAction = [&] {
@@ -146,7 +187,8 @@ int runKillWorker(const QString &dir)
 int checkKilledStore(const QString &dir)
 {
     SessionStore store(storePathIn(dir));
-    const auto records = opened(store) ? store.takeRecords() : std::nullopt;
+    waitOpen(store);
+    const auto records = store.takeRecords();
     if (!records) {
         say("FAIL the store did not open after the kill");
         return 1;
@@ -172,22 +214,17 @@ int checkKilledStore(const QString &dir)
 int seedStore(const QString &path, int messages, int charsPerMessage)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    SessionStore store(path);
-    if (!opened(store)) {
-        say("error could not seed %s", qPrintable(path));
-        return 1;
-    }
-    ChatSession record = store.newRecord();
-    for (int i = 0; i < messages; ++i)
-        record.messages.append(ChatMessage(i % 2 ? ChatMessage::Role::assistant : ChatMessage::Role::user,
-                                           replyText(i, charsPerMessage)));
-    bool ok = false;
-    QObject::connect(&store, &SessionStore::written, &store, [&](bool written) { ok = written; });
-    store.save(record);
-    QEventLoop loop;
-    QObject::connect(&store, &SessionStore::written, &loop, &QEventLoop::quit);
-    loop.exec();
-    if (!ok) {
+    {
+        SessionStore store(path);
+        waitOpen(store);
+        ChatSession record = store.newRecord();
+        for (int i = 0; i < messages; ++i)
+            record.messages.append(ChatMessage(i % 2 ? ChatMessage::Role::assistant : ChatMessage::Role::user,
+                                               replyText(i, charsPerMessage)));
+        store.save(record);
+    }  // closing the store writes what was asked of it
+    const auto stored = storedNow(path, Writer::closed);
+    if (!stored || stored->roles.size() != messages) {
         say("error could not seed %s", qPrintable(path));
         return 1;
     }

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 // How a long message is cut into blocks that are laid out one by one.
-class TestMessageRuns : public QObject
+class TestMessageBlocks : public QObject
 {
     Q_OBJECT
 
@@ -117,5 +117,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMessageRuns)
-#include "tst_messageruns.moc"
+QTEST_GUILESS_MAIN(TestMessageBlocks)
+#include "tst_messageblocks.moc"
