@@ -2,9 +2,11 @@
 // The real window on a real X server (the test runs under Xvfb), closed by a
 // WM_DELETE_WINDOW client message sent from an X11 connection of the test's
 // own, as a window manager sends it; the program's event loop must end, and
-// the conversation must be saved with what had arrived.
+// the conversation must be saved with what had arrived. That holds too when a
+// second launch asks for the window just as it closes.
 #include "ChatViewModel.h"
 #include "HushwingApp.h"
+#include "SingleInstance.h"
 #include "StoreTestTools.h"
 #include "WindowFixtures.h"
 
@@ -14,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
+#include <optional>
 
 // Sends WM_DELETE_WINDOW to `window` (defined below, away from Xlib's macros).
 bool closeAsWindowManager(WId window);
@@ -36,6 +40,28 @@ void click(QQuickWindow *window, const char *name)
     QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
 }
 
+// Runs `then` from the event loop once `window` is asked to close: queued as
+// the close arrives, it comes ahead of whatever handling the close queues.
+class OnCloseRequest : public QObject
+{
+public:
+    OnCloseRequest(QWindow *window, std::function<void()> then) : m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close)
+            QMetaObject::invokeMethod(this, m_then, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 } // namespace
 
 class TestWindowClose : public QObject
@@ -55,20 +81,27 @@ private slots:
     {
         QTest::addColumn<bool>("stopped");
         QTest::addColumn<QByteArray>("openedAfter");  // what is open when the close comes
-        QTest::newRow("a stopped reply") << true << QByteArray();
-        QTest::newRow("a stalled reply") << false << QByteArray();
-        QTest::newRow("a stopped reply, the menu open") << true << QByteArray("moreButton");
+        // A second launch asks this copy to bring its window to the front, and
+        // the request comes in while the close is being handled.
+        QTest::addColumn<bool>("activatedAsItCloses");
+        QTest::newRow("a stopped reply") << true << QByteArray() << false;
+        QTest::newRow("a stalled reply") << false << QByteArray() << false;
+        QTest::newRow("a stopped reply, the menu open") << true << QByteArray("moreButton") << false;
+        QTest::newRow("a stopped reply, activated as it closes") << true << QByteArray() << true;
     }
     void aWindowManagersCloseEndsTheProgram()
     {
         QFETCH(bool, stopped);
         QFETCH(QByteArray, openedAfter);
+        QFETCH(bool, activatedAsItCloses);
         QTemporaryDir dir;
         const QString storePath = dir.filePath(QStringLiteral("Hushwing/Hushwing.sqlite"));
         {
+            SingleInstance instance(storePath);
             HushwingApp app(storePath, OllamaServer{.baseUrl = m_ollama.url()});
             QQuickWindow *window = app.window();
             QVERIFY(window && QTest::qWaitForWindowExposed(window));
+            instance.setWindow(window);
             ChatViewModel *vm = app.viewModel();
             ModelManager *models = vm->modelManager();
             QTRY_VERIFY_WITH_TIMEOUT(!vm->isRestoring() && !models->ollamaBackends().isEmpty(), longWait);
@@ -83,9 +116,13 @@ private slots:
             }
             if (!openedAfter.isEmpty())
                 click(window, openedAfter.constData());
+            // As a call from the session bus is delivered to this thread.
+            std::optional<OnCloseRequest> activation;
+            if (activatedAsItCloses)
+                activation.emplace(window, [&instance] { instance.Activate({}); });
 
-            // The close is sent once the program's event loop runs: only a
-            // running loop ends when its last window closes.
+            // The close is sent once the program's event loop runs, as in the
+            // program: a quit ends only a running loop.
             bool sent = false;
             QTimer::singleShot(0, window, [&] { sent = closeAsWindowManager(window->winId()); });
             QTimer watchdog;
