@@ -9,7 +9,7 @@ DEB_PACKAGES = cmake g++ make ccache pkg-config git \
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
   qml6-module-qtquick-layouts qml6-module-qtquick-dialogs qml6-module-qtqml-workerscript \
   qml6-module-qtquick-window qml6-module-qttest qml6-module-qtqml \
-  xvfb xauth clang libclang-rt-14-dev dbus-daemon
+  xvfb xauth libx11-dev clang libclang-rt-14-dev dbus-daemon
 
 # What `make deb` needs to build the package (dpkg-shlibdeps reads the program's
 # libraries) and what `make deb-test` needs to check it.

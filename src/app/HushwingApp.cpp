@@ -62,6 +62,20 @@ HushwingApp::HushwingApp(const QString &storePath, const OllamaServer &ollama, c
     m_engine->setInitialProperties({{QStringLiteral("vm"), QVariant::fromValue(m_viewModel.get())},
                                     {QStringLiteral("storeNotice"), notice}});
     m_engine->load(QUrl(QStringLiteral("qrc:/Hushwing/Main.qml")));
+
+    // Closing the window ends the program, whatever closed it (the window
+    // manager, a keyboard shortcut, the desktop). Qt's own quit when the last
+    // window closes is a request posted for later, and showing any window
+    // before it is handled withdraws it: an activation from a second launch,
+    // which shows this window, would then leave the program running with its
+    // window back on screen. A quit of our own, queued behind the close, is
+    // not withdrawn; it closes a window shown meanwhile and ends the loop.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    if (QQuickWindow *shown = window())
+        connect(shown, &QWindow::visibleChanged, this, [](bool visible) {
+            if (!visible)
+                QCoreApplication::quit();
+        }, Qt::QueuedConnection);
 }
 
 HushwingApp::~HushwingApp()

@@ -23,6 +23,8 @@ public:
     // program passes SessionStore::defaultPath() and the default server; tests
     // pass their own. With an empty path no store is opened: the window starts
     // empty, saves nothing, and shows `notice`, a sentence saying why.
+    // Closing the window quits the application's event loop; the application
+    // no longer quits on its own when its last window closes.
     HushwingApp(const QString &storePath, const OllamaServer &ollama, const QString &notice = {},
                 QObject *parent = nullptr);
     ~HushwingApp() override;

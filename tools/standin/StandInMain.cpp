@@ -1,7 +1,9 @@
 // hushwing-standin: the stand-in Ollama server as a program, for the screenshot
 // tool and for trying Hushwing by hand without a model. It lists one installed
-// model and answers every chat with the same short reply, a word every 30 ms.
-//   hushwing-standin [--port 11434]
+// model and answers every chat with the same short reply, a word every 30 ms;
+// with --stall, a reply sends its first word and then nothing for ten minutes
+// (a model that hangs, for trying Stop and closing the window meanwhile).
+//   hushwing-standin [--port 11434] [--stall]
 #include "OllamaStandInServer.h"
 
 #include <QCommandLineParser>
@@ -36,6 +38,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("The port to listen on (default 11434)."),
                                         QStringLiteral("port"), QStringLiteral("11434"));
     parser.addOption(portOption);
+    const QCommandLineOption stallOption(QStringLiteral("stall"),
+                                         QStringLiteral("Stall every reply after its first word."));
+    parser.addOption(stallOption);
     parser.process(app);
     bool valid = false;
     const uint port = parser.value(portOption).toUInt(&valid);
@@ -48,8 +53,13 @@ int main(int argc, char *argv[])
         "Here is the corrected sentence:\n\n"
         "**\"Their going to the market tomorrow.\"** \u2192 **\"They're going to the market tomorrow.\"**\n\n"
         "Changes made: *their* \u2192 *they're* (the contraction of \"they are\").");
-    OllamaStandInServer server({{QString::fromLatin1(modelName), 2019393189}},
-                               [reply](const QByteArray &) { return wordByWord(reply); });
+    const bool stall = parser.isSet(stallOption);
+    OllamaStandInServer server({{QString::fromLatin1(modelName), 2019393189}}, [reply, stall](const QByteArray &) {
+        OllamaStandInServer::Reply words = wordByWord(reply);
+        if (stall)
+            words.intervalUs = 600 * 1000 * 1000;  // the second word is ten minutes away
+        return words;
+    });
     if (!server.start(quint16(port), OllamaStandInServer::Thread::caller)) {
         std::fprintf(stderr, "hushwing-standin: cannot listen on 127.0.0.1:%u (taken?)\n", port);
         return 1;
