@@ -29,7 +29,7 @@ public:
     QString unavailableText() const override;
     // When the consumer cancels or drops its stream, the worker stops
     // generating; the stream ends normally.
-    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const QList<ChatMessage> &history,
+    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const ChatHistory &history,
                                                 const QString &systemPrompt) override;
     void reset() override;
 

@@ -99,20 +99,21 @@ void ChatViewModel::send()
     }
 
     setDraft(QString());
-    const QList<ChatMessage> history = messages();
+    // The turn goes into the list before the history is taken from it: a list
+    // handed on and then added to would be copied whole.
     d->model->append(ChatMessage(ChatMessage::Role::user, text));
     const int replyIndex = messageCount();
     d->model->append(ChatMessage(ChatMessage::Role::assistant, QString()));
     emit messagesChanged();
     setIsGenerating(true);
-    startReply(backend, text, history, replyIndex);
+    startReply(backend, text, ChatHistory(messages(), replyIndex - 1), replyIndex);
 }
 
 // The reply's one way from the backend to the screen: the stream hands out the
 // whole text so far (at most once a frame), and each element replaces the
 // assistant message's text in the list model.
 void ChatViewModel::startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
-                               const QList<ChatMessage> &history, int replyIndex)
+                               const ChatHistory &history, int replyIndex)
 {
     d->task = std::make_unique<ReplyTask>();
     d->task->backend = backend;
