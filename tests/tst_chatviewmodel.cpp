@@ -31,7 +31,7 @@ class UnlistedBackend : public ModelBackend
 public:
     ModelInfo info() const override { return {"unlisted", "Unlisted", ModelSource::ollama, std::nullopt}; }
     bool isAvailable() const override { return true; }
-    std::unique_ptr<ReplyStream> streamResponse(const QString &, const QList<ChatMessage> &, const QString &) override
+    std::unique_ptr<ReplyStream> streamResponse(const QString &, const ChatHistory &, const QString &) override
     {
         return nullptr;
     }

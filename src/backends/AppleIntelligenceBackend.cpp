@@ -33,7 +33,7 @@ QString AppleIntelligenceBackend::unavailableText() const
 }
 
 std::unique_ptr<ReplyStream> AppleIntelligenceBackend::streamResponse(const QString &to,
-                                                                      const QList<ChatMessage> &,
+                                                                      const ChatHistory &,
                                                                       const QString &systemPrompt)
 {
     Q_ASSERT_X(onMainThread(), "AppleIntelligenceBackend::streamResponse", "called off the main thread");

@@ -22,7 +22,7 @@ public:
     QString unavailableText() const override;
     // When the consumer cancels or drops its stream, the model stops
     // generating between two tokens; the stream ends normally.
-    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const QList<ChatMessage> &history,
+    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const ChatHistory &history,
                                                 const QString &systemPrompt) override;
     void reset() override;
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QRandomGenerator>
 #include <QString>
 #include <QUuid>
+
+#include <algorithm>
 
 // One turn of the conversation held in memory. The id is made at creation and
 // never taken from outside; there is deliberately no equality on whole messages.
@@ -28,6 +31,28 @@ private:
         return QUuid(uint(prefix >> 32), ushort(prefix >> 16), ushort(prefix), uchar(n >> 56), uchar(n >> 48),
                      uchar(n >> 40), uchar(n >> 32), uchar(n >> 24), uchar(n >> 16), uchar(n >> 8), uchar(n));
     }
+};
+
+// The conversation before the turn being answered, oldest first: the first
+// size() messages of a list that may go on with the turn's own. The chat adds
+// the turn to its list first and then hands the list on, shared: neither the
+// hand-over nor the adding copies the list (a list that is shared when it is
+// changed is copied whole).
+class ChatHistory
+{
+public:
+    ChatHistory() = default;
+    ChatHistory(QList<ChatMessage> messages) : m_messages(std::move(messages)), m_size(m_messages.size()) {}
+    ChatHistory(QList<ChatMessage> messages, qsizetype size)
+        : m_messages(std::move(messages)), m_size(std::clamp<qsizetype>(size, 0, m_messages.size())) {}
+
+    qsizetype size() const { return m_size; }
+    QList<ChatMessage>::const_iterator begin() const { return m_messages.cbegin(); }
+    QList<ChatMessage>::const_iterator end() const { return m_messages.cbegin() + m_size; }
+
+private:
+    QList<ChatMessage> m_messages;
+    qsizetype m_size = 0;
 };
 
 // The text form written to the store and to the Ollama request.

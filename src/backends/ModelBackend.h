@@ -29,7 +29,7 @@ public:
     // oldest first) under `systemPrompt`. Every element is the whole reply so
     // far. The stream never ends before the caller has returned to the event loop.
     virtual std::unique_ptr<ReplyStream> streamResponse(const QString &to,
-                                                        const QList<ChatMessage> &history,
+                                                        const ChatHistory &history,
                                                         const QString &systemPrompt) = 0;
     // Discards whatever conversation state the backend keeps.
     virtual void reset() = 0;

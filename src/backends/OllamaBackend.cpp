@@ -76,7 +76,7 @@ QString OllamaBackend::remoteDetailText(const QString &remoteHost)
     return QStringLiteral("Runs on %1 \u2014 not on this computer").arg(remotePlace(remoteHost));
 }
 
-QList<OllamaMessage> OllamaBackend::requestMessages(const QString &to, const QList<ChatMessage> &history,
+QList<OllamaMessage> OllamaBackend::requestMessages(const QString &to, const ChatHistory &history,
                                                     const QString &systemPrompt)
 {
     QList<OllamaMessage> messages;
@@ -88,7 +88,7 @@ QList<OllamaMessage> OllamaBackend::requestMessages(const QString &to, const QLi
     return messages;
 }
 
-std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, const QList<ChatMessage> &history,
+std::unique_ptr<ReplyStream> OllamaBackend::streamResponse(const QString &to, const ChatHistory &history,
                                                            const QString &systemPrompt)
 {
     auto stream = std::make_unique<ReplyStream>();

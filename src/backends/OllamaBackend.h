@@ -25,7 +25,7 @@ public:
     ModelInfo info() const override { return m_info; }
     bool isAvailable() const override { return !m_info.isRemote(); }
     QString unavailableText() const override;
-    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const QList<ChatMessage> &history,
+    std::unique_ptr<ReplyStream> streamResponse(const QString &to, const ChatHistory &history,
                                                 const QString &systemPrompt) override;
     void reset() override {}
 
@@ -36,7 +36,7 @@ public:
                          std::function<void(QList<OllamaModelEntry>)> done);
 
     // The messages of one request: the system prompt, the history, the new prompt.
-    static QList<OllamaMessage> requestMessages(const QString &to, const QList<ChatMessage> &history,
+    static QList<OllamaMessage> requestMessages(const QString &to, const ChatHistory &history,
                                                 const QString &systemPrompt);
     // "4.7 GB · Ollama": decimal gigabytes, one digit, always a full stop.
     static QString detailText(qint64 sizeInBytes);

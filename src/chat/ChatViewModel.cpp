@@ -105,12 +105,13 @@ void ChatViewModel::send()
     }
 
     setDraft(QString());
-    const QList<ChatMessage> history = messages();
+    // The turn goes into the list before the history is taken from it: a list
+    // handed on and then added to would be copied whole.
     d->model->append(ChatMessage(ChatMessage::Role::user, text));
     const int replyIndex = int(messages().size());
     d->model->append(ChatMessage(ChatMessage::Role::assistant, QString()));
     setIsGenerating(true);
-    startReply(backend, text, history, replyIndex);
+    startReply(backend, text, ChatHistory(messages(), replyIndex - 1), replyIndex);
 }
 
 // The reply's one way from the backend to the screen: what the stream adds is
@@ -118,7 +119,7 @@ void ChatViewModel::send()
 // replaces is written anew there (only ever inside the list: a new chat may
 // have emptied it meanwhile).
 void ChatViewModel::startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
-                               const QList<ChatMessage> &history, int replyIndex)
+                               const ChatHistory &history, int replyIndex)
 {
     d->task = std::make_unique<ReplyTask>();
     d->task->backend = backend;

@@ -81,7 +81,7 @@ private:
     void setIsGenerating(bool value);
     void setActiveMode(const std::optional<WritingMode> &mode);
     void startReply(const std::shared_ptr<ModelBackend> &backend, const QString &text,
-                    const QList<ChatMessage> &history, int replyIndex);
+                    const ChatHistory &history, int replyIndex);
     void endReply();
     void stopAndSaveForQuit();
     void resetSelectedBackend();

@@ -10,7 +10,7 @@
 #include <QGuiApplication>
 #include <QQmlEngine>
 
-std::unique_ptr<ReplyStream> TestBackend::streamResponse(const QString &, const QList<ChatMessage> &,
+std::unique_ptr<ReplyStream> TestBackend::streamResponse(const QString &, const ChatHistory &,
                                                          const QString &)
 {
     auto stream = std::make_unique<ReplyStream>();

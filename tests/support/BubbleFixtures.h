@@ -22,7 +22,7 @@ public:
         : ModelBackend(parent), m_info(std::move(info)), m_available(available) {}
     ModelInfo info() const override { return m_info; }
     bool isAvailable() const override { return m_available; }
-    std::unique_ptr<ReplyStream> streamResponse(const QString &, const QList<ChatMessage> &,
+    std::unique_ptr<ReplyStream> streamResponse(const QString &, const ChatHistory &,
                                                 const QString &) override;
     void reset() override {}
 
