@@ -47,8 +47,15 @@ void ChatViewModel::finishRestoring(const QList<ChatMessage> &messages)
     }
     if (!d->model->fillContents(messages))
         setMessages(messages);  // fewer texts than roles: the rows themselves change
-    if (std::exchange(d->sendWhenRestored, false))
-        send();
+    // The waiting message goes from the event loop: here the list is still
+    // shared with this signal's argument, and adding to it would copy it whole.
+    // A new chat before then drops it.
+    if (d->sendWhenRestored) {
+        QMetaObject::invokeMethod(this, [this] {
+            if (std::exchange(d->sendWhenRestored, false))
+                send();
+        }, Qt::QueuedConnection);
+    }
 }
 
 // The record gets the message list as it stands: shared with the writer, not
