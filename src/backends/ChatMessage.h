@@ -33,6 +33,10 @@ private:
     }
 };
 
+// A message moves as its bytes (a QUuid, an enum and a QString), so a list
+// that outgrows its buffer reallocates it instead of copying every message.
+Q_DECLARE_TYPEINFO(ChatMessage, Q_RELOCATABLE_TYPE);
+
 // The conversation before the turn being answered, oldest first: the first
 // size() messages of a list that may go on with the turn's own. The chat adds
 // the turn to its list first and then hands the list on, shared: neither the

@@ -60,8 +60,15 @@ void ChatViewModel::finishRestoring(const QList<ChatMessage> &messages)
 void ChatViewModel::endRestoring()
 {
     setRestoring(false);
-    if (std::exchange(d->sendWhenRestored, false))
-        send();
+    // The waiting message goes from the event loop: here the list is still
+    // shared with the restored signal's argument, and adding to it would copy
+    // it whole. A new chat before then drops it.
+    if (d->sendWhenRestored) {
+        QMetaObject::invokeMethod(this, [this] {
+            if (std::exchange(d->sendWhenRestored, false))
+                send();
+        }, Qt::QueuedConnection);
+    }
 }
 
 void ChatViewModel::setRestoring(bool value)

@@ -17,6 +17,11 @@
 
 namespace {
 
+// Room in a restored list for the messages of the turns to come: the GUI
+// thread adds them without reallocating the list, which for a long
+// conversation means copying megabytes into fresh memory.
+constexpr qsizetype roomToGrow = 1000;
+
 enum class FileState { missing, empty, sqlite, foreign };
 
 FileState inspect(const QString &path)
@@ -289,7 +294,7 @@ std::optional<QList<ChatSession>> StoreFile::readAll(QSqlDatabase &db, qsizetype
     if (ok && !records.isEmpty()) {
         const auto roles = readRoles(handle, records.first().id);
         ok = roles.has_value();
-        messages.reserve(ok ? roles->size() : 0);
+        messages.reserve(ok ? roles->size() + roomToGrow : 0);
         for (qsizetype i = 0; ok && i < roles->size(); ++i)
             messages.append(ChatMessage(roles->at(i), QString()));
         StoreJson::TextDecoder text;
