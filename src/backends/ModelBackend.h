@@ -26,8 +26,9 @@ public:
     // that another computer runs gives a whole sentence saying so.
     virtual QString unavailableText() const { return {}; }
     // Starts a reply to `to` after `history` (the conversation before this turn,
-    // oldest first) under `systemPrompt`. Every element is the whole reply so
-    // far. The stream never ends before the caller has returned to the event loop.
+    // oldest first) under `systemPrompt`. The stream hands on what each turn of
+    // the event loop added to the reply, and never ends before the caller has
+    // returned to the event loop.
     virtual std::unique_ptr<ReplyStream> streamResponse(const QString &to,
                                                         const ChatHistory &history,
                                                         const QString &systemPrompt) = 0;
